@@ -10,13 +10,20 @@ namespace vxu {
 
 const char* log_level_name(std::int32_t level) noexcept {
   switch (level) {
-    case eLogLevel_Fault: return "FAULT";
-    case eLogLevel_Error: return "ERROR";
-    case eLogLevel_Warn: return "WARN";
-    case eLogLevel_Info: return "INFO";
-    case eLogLevel_Debug: return "DEBUG";
-    case eLogLevel_Trace: return "TRACE";
-    default: return nullptr;
+    case eLogLevel_Fault:
+      return "FAULT";
+    case eLogLevel_Error:
+      return "ERROR";
+    case eLogLevel_Warn:
+      return "WARN";
+    case eLogLevel_Info:
+      return "INFO";
+    case eLogLevel_Debug:
+      return "DEBUG";
+    case eLogLevel_Trace:
+      return "TRACE";
+    default:
+      return nullptr;
   }
 }
 

@@ -86,7 +86,8 @@ class LogRecord {
   // thread's identifier (both from vxp::Platform::Default()). file and
   // function may be null; they are not copied.
   LogRecord(std::int32_t level, const char* file, int line, const char* function);
-  LogRecord(std::int32_t level, const LogSite& site) : LogRecord(level, site.file, site.line, site.function) {}
+  LogRecord(std::int32_t level, const LogSite& site)
+      : LogRecord(level, site.file, site.line, site.function) {}
 
   // Moving takes the values (and any heap buffer); the source is left empty.
   LogRecord(LogRecord&& other) noexcept;
@@ -105,7 +106,9 @@ class LogRecord {
   LogRecord& operator<<(const std::string& text) { return append_string(text.data(), text.size()); }
   LogRecord& operator<<(const ustring& text);
   LogRecord& operator<<(char c) { return c ? append_text(&c, 1) : append_text("", 0); }
-  LogRecord& operator<<(bool v) { return append_value(eLogValueTag_Bool, static_cast<std::uint8_t>(v ? 1 : 0)); }
+  LogRecord& operator<<(bool v) {
+    return append_value(eLogValueTag_Bool, static_cast<std::uint8_t>(v ? 1 : 0));
+  }
   LogRecord& operator<<(short v) { return append_value(eLogValueTag_Short, v); }
   LogRecord& operator<<(unsigned short v) { return append_value(eLogValueTag_UShort, v); }
   LogRecord& operator<<(int v) { return append_value(eLogValueTag_Int, v); }
@@ -150,7 +153,8 @@ class LogRecord {
 
   // A NUL inside the text would end the item early when it is read back.
   LogRecord& append_string(const char* text, std::size_t n) {
-    if (const void* nul = std::memchr(text, '\0', n)) n = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    if (const void* nul = std::memchr(text, '\0', n))
+      n = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
     return append_text(text, n);
   }
 

@@ -26,7 +26,9 @@ namespace {
 std::atomic<int> lifetime_users{0};
 }
 
-SystemLoggerLifetime::SystemLoggerLifetime() noexcept { lifetime_users.fetch_add(1, std::memory_order_relaxed); }
+SystemLoggerLifetime::SystemLoggerLifetime() noexcept {
+  lifetime_users.fetch_add(1, std::memory_order_relaxed);
+}
 
 SystemLoggerLifetime::~SystemLoggerLifetime() {
   if (lifetime_users.fetch_sub(1, std::memory_order_acq_rel) == 1) system_logger.retire();
@@ -35,6 +37,30 @@ SystemLoggerLifetime::~SystemLoggerLifetime() {
 }  // namespace detail
 
 namespace {
+
+// The loggers' shared state.
+struct SharedState {
+  // Writes to one stream are serialised so that a line is never split by
+  // another thread's line. Loggers that share a stream share its lock.
+  std::mutex stream_locks[16];
+  // Guards `writer` and the writer's queue and counters.
+  std::mutex queue_mutex;
+  std::shared_ptr<logger_thread_data> writer;
+  // Mirrors `writer != nullptr` for the synchronous fast path of `log`; the
+  // decision is confirmed under queue_mutex.
+  std::atomic<bool> writer_running{false};
+  // Serialises start_logging_thread and stop_logging_thread.
+  std::mutex lifecycle_mutex;
+};
+
+// Built on first use, so loggers work in static initialisers of any
+// translation unit (std::mutex is not constexpr everywhere), and never
+// destroyed, so they work in static destructors too and a writer still
+// running at exit is not destroyed while its thread is joinable.
+SharedState& state() {
+  static SharedState* const instance = new SharedState;
+  return *instance;
+}
 
 // A line under construction: on the stack while it fits, which covers all but
 // the longest records.
@@ -56,7 +82,10 @@ class LineBuffer {
     size_ += n;
   }
   void append(const char* s) { append(s, std::strlen(s)); }
-  void push(char c) { *room(1) = c; ++size_; }
+  void push(char c) {
+    *room(1) = c;
+    ++size_;
+  }
 
   template <class T>
   void append_integer(T v) {
@@ -107,9 +136,11 @@ void append_time(std::int64_t seconds, LineBuffer& out) {
   if (cache.length == 0 || cache.seconds != seconds || cache.platform != &platform) {
     std::tm tm;
     std::size_t length = 0;
-    if (platform.local_time(seconds, &tm)) length = std::strftime(cache.text, sizeof cache.text, "%Y-%m-%dT%H:%M:%S", &tm);
+    if (platform.local_time(seconds, &tm))
+      length = std::strftime(cache.text, sizeof cache.text, "%Y-%m-%dT%H:%M:%S", &tm);
     if (length == 0) {
-      length = static_cast<std::size_t>(std::to_chars(cache.text, cache.text + sizeof cache.text, seconds).ptr - cache.text);
+      length = static_cast<std::size_t>(
+          std::to_chars(cache.text, cache.text + sizeof cache.text, seconds).ptr - cache.text);
     }
     cache.platform = &platform;
     cache.seconds = seconds;
@@ -171,20 +202,37 @@ void append_values(const LogRecord& record, LineBuffer& out) {
         if ((ok = read_payload(p, end, &v))) v ? out.append("true", 4) : out.append("false", 5);
         break;
       }
-      case eLogValueTag_Short: ok = append_integer_item<short>(p, end, out); break;
-      case eLogValueTag_UShort: ok = append_integer_item<unsigned short>(p, end, out); break;
-      case eLogValueTag_Int: ok = append_integer_item<int>(p, end, out); break;
-      case eLogValueTag_UInt: ok = append_integer_item<unsigned int>(p, end, out); break;
-      case eLogValueTag_Long: ok = append_integer_item<long>(p, end, out); break;
-      case eLogValueTag_ULong: ok = append_integer_item<unsigned long>(p, end, out); break;
-      case eLogValueTag_LongLong: ok = append_integer_item<long long>(p, end, out); break;
-      case eLogValueTag_ULongLong: ok = append_integer_item<unsigned long long>(p, end, out); break;
+      case eLogValueTag_Short:
+        ok = append_integer_item<short>(p, end, out);
+        break;
+      case eLogValueTag_UShort:
+        ok = append_integer_item<unsigned short>(p, end, out);
+        break;
+      case eLogValueTag_Int:
+        ok = append_integer_item<int>(p, end, out);
+        break;
+      case eLogValueTag_UInt:
+        ok = append_integer_item<unsigned int>(p, end, out);
+        break;
+      case eLogValueTag_Long:
+        ok = append_integer_item<long>(p, end, out);
+        break;
+      case eLogValueTag_ULong:
+        ok = append_integer_item<unsigned long>(p, end, out);
+        break;
+      case eLogValueTag_LongLong:
+        ok = append_integer_item<long long>(p, end, out);
+        break;
+      case eLogValueTag_ULongLong:
+        ok = append_integer_item<unsigned long long>(p, end, out);
+        break;
       case eLogValueTag_Double: {
         double v;
         if ((ok = read_payload(p, end, &v))) out.append_double(v);
         break;
       }
-      default: return;
+      default:
+        return;
     }
     if (!ok) return;
   }
@@ -230,43 +278,16 @@ bool format_line(const LogRecord& record, const std::string& name, LineBuffer& o
   return true;
 }
 
-// Writes to one stream are serialised so that a line is never split by
-// another thread's line. Loggers that share a stream share its lock.
-std::mutex stream_locks[16];
-
 std::mutex& stream_lock(const std::ostream* stream) {
   const auto key = reinterpret_cast<std::uintptr_t>(stream);
-  return stream_locks[(key >> 4) % std::size(stream_locks)];
+  auto& locks = state().stream_locks;
+  return locks[(key >> 4) % std::size(locks)];
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // The background writer.
-
-namespace {
-
-// Storage that is constant-initialised and never destroyed: the state below
-// must stay valid for loggers retired during static destruction, and a writer
-// still running at exit must not be destroyed while its thread is joinable.
-template <class T>
-union NoDestroy {
-  constexpr NoDestroy() : value() {}
-  ~NoDestroy() {}
-  T value;
-};
-
-// Guards the running writer (`writer`), its queue and its counters.
-std::mutex queue_mutex;
-constinit NoDestroy<std::shared_ptr<logger_thread_data>> writer_slot;
-constinit std::shared_ptr<logger_thread_data>& writer = writer_slot.value;
-// Mirrors `writer != nullptr` for the synchronous fast path of `log`; the
-// decision is confirmed under queue_mutex.
-std::atomic<bool> writer_running{false};
-// Serialises start_logging_thread and stop_logging_thread.
-std::mutex lifecycle_mutex;
-
-}  // namespace
 
 class logger_thread_data {
  public:
@@ -275,7 +296,7 @@ class logger_thread_data {
     std::vector<LogRecord> records;
   };
 
-  // All members below are guarded by queue_mutex, except thread.
+  // All members below are guarded by SharedState::queue_mutex, except thread.
   int references = 1;
   std::vector<PendingRecords> queue;
   std::uint64_t queued = 0;   // records logged so far
@@ -303,7 +324,8 @@ class logger_thread_data {
 
   void run() {
     vxp::Platform::Default().lower_current_thread_priority();
-    std::unique_lock lock(queue_mutex);
+    SharedState& shared = state();
+    std::unique_lock lock(shared.queue_mutex);
     bool stopping = false;
     for (;;) {
       work.wait(lock, [&] { return !queue.empty(); });
@@ -330,8 +352,8 @@ class logger_thread_data {
       // writer unpublishes itself under the lock, so from here on `log`
       // writes synchronously and nothing is left behind in the queue.
       if (stopping && queue.empty()) {
-        writer_running.store(false, std::memory_order_relaxed);
-        writer.reset();
+        shared.writer_running.store(false, std::memory_order_relaxed);
+        shared.writer.reset();
         return;
       }
     }
@@ -339,37 +361,45 @@ class logger_thread_data {
 };
 
 void start_logging_thread() {
-  std::lock_guard lifecycle(lifecycle_mutex);
+  SharedState& shared = state();
+  std::lock_guard lifecycle(shared.lifecycle_mutex);
   {
-    std::lock_guard lock(queue_mutex);
-    if (writer) {
-      ++writer->references;
+    std::lock_guard lock(shared.queue_mutex);
+    if (shared.writer) {
+      ++shared.writer->references;
       return;
     }
   }
   auto data = std::make_shared<logger_thread_data>();
   data->thread = std::thread([raw = data.get()] { raw->run(); });
-  std::lock_guard lock(queue_mutex);
-  writer = data;
-  writer_running.store(true, std::memory_order_relaxed);
+  std::lock_guard lock(shared.queue_mutex);
+  shared.writer = data;
+  shared.writer_running.store(true, std::memory_order_relaxed);
 }
 
 void stop_logging_thread() {
-  std::lock_guard lifecycle(lifecycle_mutex);
+  SharedState& shared = state();
+  std::lock_guard lifecycle(shared.lifecycle_mutex);
   std::shared_ptr<logger_thread_data> data;
   {
-    std::lock_guard lock(queue_mutex);
-    if (!writer || --writer->references > 0) return;
-    data = writer;
+    std::lock_guard lock(shared.queue_mutex);
+    if (!shared.writer) return;
+    if (shared.writer->references > 1) {
+      --shared.writer->references;
+      return;
+    }
+    data = shared.writer;
     data->enqueue(nullptr, LogRecord(eLogLevel_Fault, nullptr, -1, nullptr));
+    data->references = 0;
     data->work.notify_one();
   }
   data->thread.join();
 }
 
 void flush_logging() {
-  std::unique_lock lock(queue_mutex);
-  if (std::shared_ptr<logger_thread_data> data = writer) data->wait_written(lock);
+  SharedState& shared = state();
+  std::unique_lock lock(shared.queue_mutex);
+  if (std::shared_ptr<logger_thread_data> data = shared.writer) data->wait_written(lock);
 }
 
 // ---------------------------------------------------------------------------
@@ -378,13 +408,14 @@ void flush_logging() {
 LoggerBase::~LoggerBase() { retire(); }
 
 bool LoggerBase::log(LogRecord&& record) {
-  if (writer_running.load(std::memory_order_relaxed)) {
+  SharedState& shared = state();
+  if (shared.writer_running.load(std::memory_order_relaxed)) {
     try {
-      std::lock_guard lock(queue_mutex);
-      if (writer) {
-        writer->enqueue(this, std::move(record));
-        ++writer->queued;
-        writer->work.notify_one();
+      std::lock_guard lock(shared.queue_mutex);
+      if (logger_thread_data* data = shared.writer.get()) {
+        data->enqueue(this, std::move(record));
+        ++data->queued;
+        data->work.notify_one();
         return false;
       }
     } catch (...) {
@@ -419,8 +450,9 @@ void LoggerBase::flush_stream() const noexcept {
 
 void LoggerBase::retire() noexcept {
   {
-    std::unique_lock lock(queue_mutex);
-    if (std::shared_ptr<logger_thread_data> data = writer) {
+    SharedState& shared = state();
+    std::unique_lock lock(shared.queue_mutex);
+    if (std::shared_ptr<logger_thread_data> data = shared.writer) {
       data->wait_written(lock);
       std::erase_if(data->queue, [this](const auto& entry) { return entry.logger == this; });
       return;

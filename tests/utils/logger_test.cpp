@@ -25,9 +25,9 @@
 
 namespace {
 
+using vxu::Logger;
 using vxu::LogRecord;
 using vxu::LogSite;
-using vxu::Logger;
 
 // --- A fixed clock and thread id, so whole lines compare exactly. -----------
 
@@ -153,6 +153,7 @@ std::string line_of(LogRecord&& record, const std::string& name = {}) {
 // --- The line ---------------------------------------------------------------
 
 TEST_F(LoggerTest, LineLayout) {
+  // clang-format off
   static const struct {
     const char* name;
     std::int32_t level;
@@ -208,6 +209,7 @@ TEST_F(LoggerTest, LineLayout) {
       {"values run together", vxu::eLogLevel_Warn, {nullptr, 0, "f"}, "", [](LogRecord& r) { r << 5 << "x"; },
        "[WARN][4312][f] 5x\n"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     LogRecord record(c.level, c.site);
     c.values(record);
@@ -225,9 +227,11 @@ TEST_F(LoggerTest, LevelsWithoutANameWriteNothing) {
 
 TEST_F(LoggerTest, TimeIsLocalTimeOfTheRecordsSecond) {
   platform_.now = kNow + 5;
-  EXPECT_EQ(line_of(LogRecord(vxu::eLogLevel_Info, nullptr, 0, nullptr)), "[2024-03-05T14:02:16][INFO][4312] \n");
+  EXPECT_EQ(line_of(LogRecord(vxu::eLogLevel_Info, nullptr, 0, nullptr)),
+            "[2024-03-05T14:02:16][INFO][4312] \n");
   platform_.now = kNow;
-  EXPECT_EQ(line_of(LogRecord(vxu::eLogLevel_Info, nullptr, 0, nullptr)), "[2024-03-05T14:02:11][INFO][4312] \n");
+  EXPECT_EQ(line_of(LogRecord(vxu::eLogLevel_Info, nullptr, 0, nullptr)),
+            "[2024-03-05T14:02:11][INFO][4312] \n");
   platform_.now = kUnrepresentable;
   EXPECT_EQ(line_of(LogRecord(vxu::eLogLevel_Info, nullptr, 0, nullptr)), "[-99999999999][INFO][4312] \n");
 }
@@ -297,12 +301,14 @@ TEST_F(LoggerTest, StringsOfEveryKind) {
 }
 
 TEST_F(LoggerTest, DoublesAsAStreamPrintsThem) {
+  // clang-format off
   static const double cases[] = {
       0.0, -0.0, 1.0, -1.5, 0.1 + 0.2, 3.14159265358979, 123456.0, 1234567.0, 999999.5, 1e6, 1e+15, 1e21,
       0.0001, 0.00012345678, 1e-05, 1.5e-7, 1e300, -1.5e-300, DBL_MAX, DBL_MIN, 5e-324,
       std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
       std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
   };
+  // clang-format on
   for (double v : cases) EXPECT_EQ(values_of([v](LogRecord& r) { r << v; }), as_stream_prints(v)) << v;
   EXPECT_EQ(values_of([](LogRecord& r) { r << 1e6 << "," << 0.0001 << "," << 1e-5; }), "1e+06,0.0001,1e-05");
 
@@ -399,7 +405,8 @@ TEST_F(LoggerTest, DisabledStatementsEvaluateNothing) {
 
   VX_LOG_TO(logger, vxu::eLogLevel_Error, kSiteTest) << counted(3);
   EXPECT_EQ(evaluations, 1);
-  EXPECT_EQ(out.str(), std::string(kTimeField) + "[ERROR][4312][logger_test.cpp:LoggerTest::Statement:77] 3\n");
+  EXPECT_EQ(out.str(),
+            std::string(kTimeField) + "[ERROR][4312][logger_test.cpp:LoggerTest::Statement:77] 3\n");
 
   EXPECT_FALSE(logger.enabled(vxu::eLogLevel_Warn | vxu::eLogLevel_Error));  // Warn is off at run time
   EXPECT_FALSE(logger.enabled(0));
@@ -436,8 +443,10 @@ TEST_F(LoggerTest, SystemLoggerWritesToStandardError) {
   EXPECT_EQ(vxu::system_logger.stream(), &std::cerr);
   const std::vector<std::string> lines = split_lines(captured.str());
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], std::string(kTimeField) + "[INFO][4312][logger_test.cpp:LoggerTest::Statement:77] to stderr 1");
-  EXPECT_EQ(lines[1], std::string(kTimeField) + "[TRACE][4312][" __FILE__ ":TestBody:" + std::to_string(line) + "] here");
+  EXPECT_EQ(lines[0],
+            std::string(kTimeField) + "[INFO][4312][logger_test.cpp:LoggerTest::Statement:77] to stderr 1");
+  EXPECT_EQ(lines[1], std::string(kTimeField) +
+                          "[TRACE][4312][" __FILE__ ":TestBody:" + std::to_string(line) + "] here");
 }
 
 // A static initialiser of this file may run before any of the library's:
@@ -459,7 +468,10 @@ TEST(LoggerStaticTest, SystemLoggerWorksDuringStaticInitialisation) {
 
 // The line thread t writes as its i-th record; some are longer than a
 // typical line buffer.
-std::string payload(int t, int i) { return "t" + std::to_string(t) + "#" + std::to_string(i) + std::string(i % 7 * 100, static_cast<char>('a' + t)); }
+std::string payload(int t, int i) {
+  return "t" + std::to_string(t) + "#" + std::to_string(i) +
+         std::string(i % 7 * 100, static_cast<char>('a' + t));
+}
 
 // Every line is one of the expected ones, whole, and each thread's lines come
 // in the order it logged them.
@@ -472,8 +484,9 @@ void expect_all_lines(const std::string& text, int threads, int per_thread, cons
     ASSERT_NE(t_pos, std::string::npos) << line.substr(0, 80);
     const int t = std::stoi(line.substr(t_pos + 3));
     ASSERT_TRUE(t >= 0 && t < threads) << line.substr(0, 80);
-    const std::string expected = std::string(kTimeField) + "[DEBUG][" + std::to_string(100 + t) + "]" + logger_name +
-                                 "[logger_test.cpp:LoggerTest::Statement:77] " + payload(t, next[t]);
+    const std::string expected = std::string(kTimeField) + "[DEBUG][" + std::to_string(100 + t) + "]" +
+                                 logger_name + "[logger_test.cpp:LoggerTest::Statement:77] " +
+                                 payload(t, next[t]);
     ASSERT_EQ(line, expected);
     ++next[t];
   }
@@ -556,7 +569,7 @@ TEST_F(LoggingThreadTest, StartAndStopAreCounted) {
     return buf.writers().count(std::this_thread::get_id()) == 1;
   };
 
-  vxu::flush_logging();  // without a writer: returns at once
+  vxu::flush_logging();        // without a writer: returns at once
   vxu::stop_logging_thread();  // without a writer: nothing to stop
   vxu::start_logging_thread();
   vxu::start_logging_thread();
