@@ -18,24 +18,6 @@ namespace {
 
 using size_type = ustring::size_type;
 
-// Capacity for a request of n bytes: the inline 22, else the smallest 16k - 1
-// at least n, so that a block (capacity plus the NUL) is a multiple of 16.
-// Never above the longest text: a block never holds more than that.
-size_type capacity_for(size_type n) {
-  if (n <= ustring::inline_capacity) return ustring::inline_capacity;
-  const size_type cap = ((n + 16) & ~size_type{15}) - 1;
-  return cap < ustring::max_length ? cap : ustring::max_length;
-}
-
-// Capacity after an append or insert that needs `needed` bytes overflowed
-// `old_cap`: doubling, so repeated appends stay linear, until doubling would
-// pass the limit; from there the largest block that can ever be needed.
-size_type grown_capacity(size_type old_cap, size_type needed) {
-  if (old_cap >= ustring::max_length / 2 - 16) return ustring::max_length;
-  const size_type doubled = 2 * old_cap;
-  return capacity_for(doubled > needed ? doubled : needed);
-}
-
 bool overlaps(const char* p, const char* begin, const char* end) {
   // std::less gives a total order even for pointers into different objects.
   const std::less<const char*> less;
@@ -236,24 +218,29 @@ ustring arg_integer(const ustring& text, Int v, int width, int base, char fill) 
 
 // ---- storage -------------------------------------------------------------
 
-char* ustring::allocate(size_type cap) { return static_cast<char*>(::operator new(cap + 1)); }
-void ustring::release(char* p) noexcept { ::operator delete(p); }
 void ustring::throw_length_error() { throw std::length_error("ustring"); }
 void ustring::throw_out_of_range() { throw std::out_of_range("ustring"); }
 
-void ustring::init_long(const char* s, size_type n) {
-  if (n > max_length) throw_length_error();
-  const size_type cap = capacity_for(n);
+// Append that overflows the capacity (n > 0, old == size()): the result is
+// built in a new block before the old one, which s may point into, goes.
+ustring& ustring::append_grow(const char* s, size_type n, size_type old) {
+  if (n > max_length - old) throw_length_error();
+  const size_type cap = grown_capacity(capacity(), old + n);
   char* p = allocate(cap);
-  std::memcpy(p, s, n);
-  p[n] = '\0';
-  set_long(p, n, cap);
+  char* d = data();
+  if (old) std::memcpy(p, d, old);
+  std::memcpy(p + old, s, n);
+  p[old + n] = '\0';
+  if (is_long()) release(d);
+  set_long(p, old + n, cap);
+  return *this;
 }
 
 ustring::ustring(size_type n, char c) {
   if (n > max_length) throw_length_error();
   char* d = rep_;
   if (n <= inline_capacity) {
+    std::memset(rep_, 0, sizeof rep_);
     rep_[kTagIndex] = static_cast<char>(n);
   } else {
     const size_type cap = capacity_for(n);
@@ -298,6 +285,7 @@ ustring& ustring::assign(const ustring& s, size_type pos, size_type n) {
 ustring& ustring::assign(size_type n, char c) {
   if (n > max_length) throw_length_error();
   if (n > capacity()) reallocate(capacity_for(n));
+  if (n < size()) truncate(n);
   char* d = data();
   std::memset(d, c, n);
   d[n] = '\0';
@@ -322,8 +310,12 @@ char* ustring::open_gap(size_type pos, size_type n1, size_type n2) {
   if (new_size <= capacity()) {
     char* d = data();
     if (n1 != n2) move_bytes(d + pos + n2, d + pos + n1, tail);
-    d[new_size] = '\0';
-    set_size(new_size);
+    if (new_size < old) {
+      truncate(new_size);
+    } else {
+      d[new_size] = '\0';
+      set_size(new_size);
+    }
     return d + pos;
   }
   const size_type cap = grown_capacity(capacity(), new_size);
@@ -403,8 +395,7 @@ ustring::size_type ustring::copy(char* dest, size_type n, size_type pos) const {
 void ustring::resize(size_type n, char c) {
   const size_type len = size();
   if (n <= len) {
-    data()[n] = '\0';
-    set_size(n);
+    truncate(n);
   } else {
     append(n - len, c);
   }

@@ -24,6 +24,7 @@
 #include <cstring>
 #include <functional>
 #include <iosfwd>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -115,11 +116,20 @@ class ustring {
     return assign(s, std::strlen(s));
   }
   ustring& assign(const char* s, size_type n) {
-    if (n <= capacity()) {
-      char* d = data();
+    if (!is_long()) {
+      if (n <= inline_capacity) {
+        // Built aside: s may point into this text.
+        char fresh[sizeof rep_] = {};
+        move_bytes(fresh, s, n);
+        fresh[kTagIndex] = static_cast<char>(n);
+        std::memcpy(rep_, fresh, sizeof rep_);
+        return *this;
+      }
+    } else if (n <= long_capacity()) {
+      char* d = long_data();
       move_bytes(d, s, n);
       d[n] = '\0';
-      set_size(n);
+      set_long_size(n);
       return *this;
     }
     return assign_new_block(s, n);
@@ -142,7 +152,7 @@ class ustring {
       set_size(old + n);
       return *this;
     }
-    return replace_bytes(old, 0, s, n);
+    return append_grow(s, n, old);
   }
   ustring& append(size_type n, char c) { return replace_fill(size(), 0, n, c); }
   ustring& operator+=(const ustring& s) { return append(s); }
@@ -159,15 +169,13 @@ class ustring {
       d[old + 1] = '\0';
       set_size(old + 1);
     } else {
-      replace_fill(old, 0, 1, c);
+      append_grow(&c, 1, old);
     }
   }
   // Removes the last byte; no effect on an empty string.
-  void pop_back() {
+  void pop_back() noexcept {
     const size_type n = size();
-    if (n == 0) return;
-    data()[n - 1] = '\0';
-    set_size(n - 1);
+    if (n != 0) truncate(n - 1);
   }
 
   ustring& insert(size_type pos, const ustring& s) { return replace(pos, 0, s.data(), s.size()); }
@@ -205,10 +213,7 @@ class ustring {
   void resize(size_type n, char c = '\0');
   // Makes room for n bytes (capacity by the 16k - 1 rule); never shrinks.
   void reserve(size_type n);
-  void clear() noexcept {
-    data()[0] = '\0';
-    set_size(0);
-  }
+  void clear() noexcept { truncate(0); }
   void swap(ustring& other) noexcept {
     char tmp[sizeof rep_];
     std::memcpy(tmp, rep_, sizeof rep_);
@@ -253,19 +258,19 @@ class ustring {
   size_type find(const ustring& s, size_type pos = 0) const noexcept { return find(s.data(), pos, s.size()); }
   size_type find(const char* s, size_type pos = 0) const noexcept { return find(s, pos, std::strlen(s)); }
   size_type find(const char* s, size_type pos, size_type n) const noexcept {
+    if (n <= 1) return n == 1 ? find(s[0], pos) : (pos <= size() ? pos : npos);
     const char* d = data();
     const size_type len = size();
-    if (n == 0) return pos <= len ? pos : npos;
     if (pos >= len || n > len - pos) return npos;
-    // Candidates for the first byte lie in [p, last); each hit is confirmed
-    // with one memcmp of the remaining bytes.
+    // Candidates for the first byte lie in [p, last); memchr finds them, the
+    // last byte rejects most false ones before the middle is compared.
     const char* p = d + pos;
     const char* const last = d + (len - n + 1);
-    const char first = s[0];
+    const char first = s[0], final = s[n - 1];
     while (p < last) {
       p = static_cast<const char*>(std::memchr(p, first, static_cast<std::size_t>(last - p)));
       if (p == nullptr) return npos;
-      if (std::memcmp(p + 1, s + 1, n - 1) == 0) return static_cast<size_type>(p - d);
+      if (p[n - 1] == final && equal_middle(p, s, n)) return static_cast<size_type>(p - d);
       ++p;
     }
     return npos;
@@ -320,7 +325,10 @@ class ustring {
 
   // Byte-wise comparison (bytes as unsigned, a proper prefix first): negative,
   // zero or positive.
-  int compare(const ustring& s) const noexcept { return compare_bytes(data(), size(), s.data(), s.size()); }
+  int compare(const ustring& s) const noexcept {
+    if (!is_long() && !s.is_long()) return compare_inline(rep_, s.rep_);
+    return compare_bytes(data(), size(), s.data(), s.size());
+  }
   int compare(const char* s) const noexcept { return compare_bytes(data(), size(), s, std::strlen(s)); }
   // The n bytes from pos (fewer at the end) against s / its first n2 bytes.
   int compare(size_type pos, size_type n, const char* s) const { return compare(pos, n, s, std::strlen(s)); }
@@ -399,12 +407,16 @@ class ustring {
 
  private:
   // Representation (24 bytes, no endianness assumed):
-  //   short form: rep_[0..22] the bytes and their NUL, rep_[23] the length
-  //               (0..22);
+  //   short form: rep_[0..22] the bytes, then zeros up to rep_[22] (so the
+  //               NUL is there), rep_[23] the length (0..22);
   //   long form:  rep_[0..7] the block pointer, rep_[8..15] the length,
   //               rep_[16..19] the capacity, rep_[23] == kLongTag.
+  // Because the short form is zero-padded, two short strings are equal when
+  // their 24 bytes are, and they order like their 24 bytes read as three
+  // big-endian words (the length byte last breaks ties of a prefix).
   // Fields are read and written through memcpy, which compiles to plain
-  // loads and stores and keeps the aliasing rules intact.
+  // loads and stores and keeps the aliasing rules intact. A long string stays
+  // long when it shrinks.
   static constexpr unsigned char kLongTag = 0x80;
   static constexpr std::size_t kTagIndex = 23;
 
@@ -432,10 +444,22 @@ class ustring {
     std::memcpy(rep_ + 16, &c, sizeof c);
     rep_[kTagIndex] = static_cast<char>(kLongTag);
   }
+  void set_long_size(size_type n) noexcept { std::memcpy(rep_ + 8, &n, sizeof n); }
+  // For a length that grew (or stayed): the bytes up to it are written.
   void set_size(size_type n) noexcept {
     if (is_long()) {
-      std::memcpy(rep_ + 8, &n, sizeof n);
+      set_long_size(n);
     } else {
+      rep_[kTagIndex] = static_cast<char>(n);
+    }
+  }
+  // Cuts the text to n <= size() bytes, keeping the short form zero-padded.
+  void truncate(size_type n) noexcept {
+    if (is_long()) {
+      long_data()[n] = '\0';
+      set_long_size(n);
+    } else {
+      std::memset(rep_ + n, 0, short_size() - n);
       rep_[kTagIndex] = static_cast<char>(n);
     }
   }
@@ -449,14 +473,22 @@ class ustring {
 
   void init(const char* s, size_type n) {
     if (n <= inline_capacity) {
+      std::memset(rep_, 0, sizeof rep_);
       move_bytes(rep_, s, n);
-      rep_[n] = '\0';
       rep_[kTagIndex] = static_cast<char>(n);
     } else {
       init_long(s, n);
     }
   }
-  void init_long(const char* s, size_type n);
+  void init_long(const char* s, size_type n) {
+    if (n > max_length) throw_length_error();
+    const size_type cap = capacity_for(n);
+    char* p = allocate(cap);
+    std::memcpy(p, s, n);
+    p[n] = '\0';
+    set_long(p, n, cap);
+  }
+  ustring& append_grow(const char* s, size_type n, size_type old);
   ustring& assign_new_block(const char* s, size_type n);
   ustring& replace_bytes(size_type pos, size_type n1, const char* s, size_type n2);
   ustring& replace_fill(size_type pos, size_type n1, size_type n2, char c);
@@ -467,7 +499,30 @@ class ustring {
   static void move_bytes(char* dest, const char* src, size_type n) noexcept {
     if (n) std::memmove(dest, src, n);
   }
+  static std::uint64_t load_big_endian(const char* p) noexcept {
+    unsigned char b[8];
+    std::memcpy(b, p, sizeof b);
+    return std::uint64_t{b[0]} << 56 | std::uint64_t{b[1]} << 48 | std::uint64_t{b[2]} << 40 |
+           std::uint64_t{b[3]} << 32 | std::uint64_t{b[4]} << 24 | std::uint64_t{b[5]} << 16 |
+           std::uint64_t{b[6]} << 8 | std::uint64_t{b[7]};
+  }
+  static int compare_inline(const char* a, const char* b) noexcept {
+    for (std::size_t i = 0; i < 24; i += 8) {
+      const std::uint64_t x = load_big_endian(a + i), y = load_big_endian(b + i);
+      if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+  }
   static size_type clamp_count(size_type n, size_type available) noexcept { return n < available ? n : available; }
+  // Whether the bytes between the first and the last of two n-byte ranges
+  // agree; short needles are compared in place of a library call.
+  static bool equal_middle(const char* a, const char* b, size_type n) noexcept {
+    if (n > 16) return std::memcmp(a + 1, b + 1, n - 2) == 0;
+    for (size_type i = 1; i + 1 < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
   static int compare_bytes(const char* a, size_type na, const char* b, size_type nb) noexcept {
     const size_type n = na < nb ? na : nb;
     if (n) {
@@ -478,15 +533,34 @@ class ustring {
   }
   // Long blocks come from the global operator new/delete (not malloc) so that
   // a program that replaces them counts ustring blocks like std::string ones.
-  static char* allocate(size_type cap);
-  static void release(char* p) noexcept;
+  static char* allocate(size_type cap) { return static_cast<char*>(::operator new(cap + 1)); }
+  static void release(char* p) noexcept { ::operator delete(p); }
+  // Capacity for a request of n bytes: the inline 22, else the smallest
+  // 16k - 1 at least n, so that a block (capacity plus the NUL) is a multiple
+  // of 16; never above the longest text, since no block needs more.
+  static constexpr size_type capacity_for(size_type n) noexcept {
+    if (n <= inline_capacity) return inline_capacity;
+    const size_type cap = ((n + 16) & ~size_type{15}) - 1;
+    return cap < max_length ? cap : max_length;
+  }
+  // Capacity after an append or insert that needs `needed` bytes overflowed
+  // `old_cap`: doubling, so repeated appends stay linear, until doubling would
+  // pass the limit; from there the largest block that can ever be needed.
+  static constexpr size_type grown_capacity(size_type old_cap, size_type needed) noexcept {
+    if (old_cap >= max_length / 2 - 16) return max_length;
+    const size_type doubled = 2 * old_cap;
+    return capacity_for(doubled > needed ? doubled : needed);
+  }
   [[noreturn]] static void throw_length_error();
   [[noreturn]] static void throw_out_of_range();
 
   alignas(8) char rep_[24];
+
+  friend bool operator==(const ustring& a, const ustring& b) noexcept;
 };
 
 inline bool operator==(const ustring& a, const ustring& b) noexcept {
+  if (!a.is_long() && !b.is_long()) return std::memcmp(a.rep_, b.rep_, sizeof a.rep_) == 0;
   const ustring::size_type n = a.size();
   return n == b.size() && (n == 0 || std::memcmp(a.data(), b.data(), n) == 0);
 }

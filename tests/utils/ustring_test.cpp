@@ -20,12 +20,12 @@ namespace {
 std::atomic<long> g_allocations{0};
 }  // namespace
 
-void* operator new(std::size_t n) {
+[[gnu::noinline]] void* operator new(std::size_t n) {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) { return operator new(n); }
+[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
 // Out of line, so the compiler does not pair an inlined free with new.
 [[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
 [[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
@@ -134,6 +134,14 @@ TEST(UstringTest, GrowthDoublesOrTakesWhatIsNeeded) {
     ustring t(c.start, 'a');
     t.insert(0, ustring(c.added, 'b'));
     EXPECT_EQ(t.capacity(), c.capacity) << "insert " << c.start << "+" << c.added;
+    ustring u(c.start, 'a');
+    const std::string piece(c.added, 'b');
+    if (c.added == 1) {
+      u.push_back('b');
+    } else {
+      u.append(piece.c_str());
+    }
+    EXPECT_EQ(u.capacity(), c.capacity) << "append bytes " << c.start << "+" << c.added;
   }
 }
 
@@ -278,6 +286,11 @@ TEST(UstringTest, MutationsMatchStdStringIncludingAliasing) {
       c.on_ustring(u);
       c.on_string(s);
       EXPECT_EQ(u.view(), s) << c.name << " on " << n << " bytes";
+      // A fresh copy of the same bytes must be equal in every respect
+      // (short strings are compared as whole words).
+      const ustring fresh(s);
+      EXPECT_TRUE(u == fresh) << c.name << " on " << n << " bytes";
+      EXPECT_EQ(u.compare(fresh), 0) << c.name << " on " << n << " bytes";
       EXPECT_EQ(u.c_str()[u.size()], '\0') << c.name << " on " << n << " bytes";
       EXPECT_GE(u.capacity(), u.size());
     }
