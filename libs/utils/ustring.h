@@ -27,6 +27,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 class ustring {
  public:
@@ -46,6 +47,11 @@ class ustring {
   // Longest text held inside the object without a heap block.
   static constexpr size_type inline_capacity = 22;
 
+ private:
+  template <class It>
+  static constexpr bool is_iterator = std::is_same_v<It, iterator> || std::is_same_v<It, const_iterator>;
+
+ public:
   ustring() noexcept { set_empty(); }
   ustring(const char* s) {
     if (s == nullptr) s = "";
@@ -182,14 +188,20 @@ class ustring {
   ustring& insert(size_type pos, const char* s) { return replace(pos, 0, s); }
   ustring& insert(size_type pos, const char* s, size_type n) { return replace(pos, 0, s, n); }
   ustring& insert(size_type pos, size_type n, char c) { return replace(pos, 0, n, c); }
-  iterator insert(iterator p, char c) {
+  // The iterator forms are templates so that a literal 0 (s.erase(0),
+  // s.insert(0, 'c')) is never taken for a null iterator.
+  template <class It>
+    requires is_iterator<It>
+  iterator insert(It p, char c) {
     const size_type i = static_cast<size_type>(p - begin());
     replace_fill(i, 0, 1, c);
     return begin() + i;
   }
 
   ustring& erase(size_type pos = 0, size_type n = npos);
-  iterator erase(iterator p) {
+  template <class It>
+    requires is_iterator<It>
+  iterator erase(It p) {
     const size_type i = static_cast<size_type>(p - begin());
     erase(i, 1);
     return begin() + i;

@@ -297,6 +297,16 @@ TEST(UstringTest, MutationsMatchStdStringIncludingAliasing) {
   }
 }
 
+TEST(UstringTest, LiteralZeroIsAPositionNotAnIterator) {
+  ustring s("abc");
+  s.erase(0);
+  EXPECT_TRUE(s.empty());
+  s = "abc";
+  EXPECT_EQ(*s.erase(s.begin()), 'b');
+  EXPECT_EQ(*s.insert(s.cbegin() + 1, 'x'), 'x');
+  EXPECT_EQ(s, "bxc");
+}
+
 TEST(UstringTest, PopBackOnEmptyIsHarmless) {
   ustring s;
   s.pop_back();
