@@ -221,21 +221,6 @@ ustring arg_integer(const ustring& text, Int v, int width, int base, char fill) 
 void ustring::throw_length_error() { throw std::length_error("ustring"); }
 void ustring::throw_out_of_range() { throw std::out_of_range("ustring"); }
 
-// Append that overflows the capacity (n > 0, old == size()): the result is
-// built in a new block before the old one, which s may point into, goes.
-ustring& ustring::append_grow(const char* s, size_type n, size_type old) {
-  if (n > max_length - old) throw_length_error();
-  const size_type cap = grown_capacity(capacity(), old + n);
-  char* p = allocate(cap);
-  char* d = data();
-  if (old) std::memcpy(p, d, old);
-  std::memcpy(p + old, s, n);
-  p[old + n] = '\0';
-  if (is_long()) release(d);
-  set_long(p, old + n, cap);
-  return *this;
-}
-
 ustring::ustring(size_type n, char c) {
   if (n > max_length) throw_length_error();
   char* d = rep_;

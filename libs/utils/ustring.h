@@ -571,6 +571,24 @@ class ustring {
   friend bool operator==(const ustring& a, const ustring& b) noexcept;
 };
 
+// Append that overflows the capacity (n > 0, old == size()): the result is
+// built in a new block before the old one, which s may point into, goes.
+// Inline like the rest of append: a call here costs more than the copies of
+// texts of a few hundred bytes. The length test is written so the compiler
+// can see old + n <= max_length (no false overflow warnings at call sites).
+inline ustring& ustring::append_grow(const char* s, size_type n, size_type old) {
+  if (n > max_length || old > max_length - n) throw_length_error();
+  const size_type cap = grown_capacity(capacity(), old + n);
+  char* p = allocate(cap);
+  char* d = data();
+  if (old) std::memcpy(p, d, old);
+  std::memcpy(p + old, s, n);
+  p[old + n] = '\0';
+  if (is_long()) release(d);
+  set_long(p, old + n, cap);
+  return *this;
+}
+
 inline bool operator==(const ustring& a, const ustring& b) noexcept {
   if (!a.is_long() && !b.is_long()) return std::memcmp(a.rep_, b.rep_, sizeof a.rep_) == 0;
   const ustring::size_type n = a.size();
