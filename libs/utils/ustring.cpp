@@ -6,7 +6,6 @@
 #include <functional>
 #include <istream>
 #include <locale>
-#include <new>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
