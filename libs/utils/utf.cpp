@@ -67,48 +67,31 @@ int utf8_encode_one(char32_t c, char* out) {
 
 void utf8_to_utf16(std::string_view text, std::u16string& out) {
   out.clear();
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  // The leading ASCII run is copied as is; a NUL inside it ends the text.
-  while (p < end && *p < 0x80) {
-    if (*p == 0) return;
-    out.push_back(static_cast<char16_t>(*p++));
-  }
-  while (p < end) {
-    char32_t c;
-    if (!utf8_decode_one(p, end, c)) return;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
+  utf8_to_utf16_chunked<char16_t>(text, [&out](const char16_t* p, std::size_t n) { out.append(p, n); });
+}
+
+void utf8_to_utf16(std::string_view text, std::wstring& out) {
+  out.clear();
+  utf8_to_utf16_chunked<wchar_t>(text, [&out](const wchar_t* p, std::size_t n) { out.append(p, n); });
 }
 
 void utf16_to_utf8(const char16_t* units, std::size_t count, std::string& out) {
-  char buffer[4];
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t c = units[i];
-    if (is_high_surrogate(c)) {
-      if (i + 1 >= count || !is_low_surrogate(units[i + 1])) return;
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (is_low_surrogate(c)) {
-      return;
-    }
-    out.append(buffer, static_cast<std::size_t>(utf8_encode_one(c, buffer)));
-  }
+  utf16_to_utf8_chunked(
+      count, [units](std::size_t i) { return static_cast<char32_t>(units[i]); },
+      [&out](const char* p, std::size_t n) { out.append(p, n); });
+}
+
+void utf16_to_utf8(const wchar_t* units, std::size_t count, std::string& out) {
+  // A negative 32-bit wchar_t becomes a value above U+10FFFF and ends the text.
+  utf16_to_utf8_chunked(
+      count, [units](std::size_t i) { return static_cast<char32_t>(units[i]); },
+      [&out](const char* p, std::size_t n) { out.append(p, n); });
 }
 
 void utf32_to_utf8(const char32_t* values, std::size_t count, std::string& out) {
-  char buffer[4];
-  for (std::size_t i = 0; i < count; ++i) {
-    const int n = utf8_encode_one(values[i], buffer);
-    if (n == 0) return;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
+  utf32_to_utf8_chunked(
+      count, [values](std::size_t i) { return values[i]; },
+      [&out](const char* p, std::size_t n) { out.append(p, n); });
 }
 
 }  // namespace vxu

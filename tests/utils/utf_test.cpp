@@ -69,4 +69,24 @@ TEST(UtfTest, Utf32ToUtf8StopsAtSurrogateOrOutOfRange) {
   }
 }
 
+// wchar_t carries UTF-16 code units on every platform; where it is 32 bits
+// wide, a value above U+FFFF is taken as a code point and a value above
+// U+10FFFF (or a negative one) ends the text.
+TEST(UtfTest, WideCharOverloads) {
+  std::wstring units;
+  utf8_to_utf16("a\xF0\x9F\x98\x80", units);
+  EXPECT_EQ(units, (std::wstring{L'a', wchar_t(0xD83D), wchar_t(0xDE00)}));
+
+  const wchar_t pair[] = {L'a', wchar_t(0xD83D), wchar_t(0xDE00)};
+  std::string out;
+  utf16_to_utf8(pair, 3, out);
+  EXPECT_EQ(out, "a\xF0\x9F\x98\x80");
+  if constexpr (sizeof(wchar_t) == 4) {
+    const wchar_t wide[] = {L'b', wchar_t(0x1F600), wchar_t(0x110000), L'c'};
+    std::string wide_out;
+    utf16_to_utf8(wide, 4, wide_out);
+    EXPECT_EQ(wide_out, "b\xF0\x9F\x98\x80");
+  }
+}
+
 }  // namespace
