@@ -1,6 +1,7 @@
 #include "utils/format.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,13 @@ class FormatSink {
  public:
   void append(const char* p, std::size_t n) {
     if (n <= kCapacity - used_) {
-      std::memcpy(buf_ + used_, p, n);
+      // Most pieces are a few bytes: a plain loop beats a call to memcpy.
+      char* dest = buf_ + used_;
+      if (n <= 16) {
+        for (std::size_t i = 0; i < n; ++i) dest[i] = p[i];
+      } else {
+        std::memcpy(dest, p, n);
+      }
       used_ += n;
       return;
     }
@@ -34,6 +41,11 @@ class FormatSink {
   }
 
   void append_fill(char c, std::size_t n) {
+    if (n <= 16 && n <= kCapacity - used_) {
+      for (std::size_t i = 0; i < n; ++i) buf_[used_ + i] = c;
+      used_ += n;
+      return;
+    }
     reserve(n);
     while (n > 0) {
       if (used_ == kCapacity) flush();
@@ -127,17 +139,33 @@ DirectiveClass classify(char conversion) {
   }
 }
 
-bool is_conversion(char c) {
-  switch (c) {
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'D': case 'O': case 'U':
-    case 'c': case 'e': case 'E': case 'f': case 'g': case 'G': case 'p': case 's':
-      return true;
-    default:
-      return false;
-  }
-}
+// What a character means inside a directive.
+enum CharRole : std::uint8_t {
+  eCharRole_Other,  // ends the directive as a literal
+  eCharRole_Conversion,
+  eCharRole_Flag,
+  eCharRole_Zero,  // flag, or a digit after "."
+  eCharRole_Digit,
+  eCharRole_Dot,
+  eCharRole_Star,
+  eCharRole_ShortLength,
+  eCharRole_Length,
+};
 
-bool is_signed_conversion(char c) { return c == 'd' || c == 'i' || c == 'D'; }
+constexpr std::array<CharRole, 256> make_roles() {
+  std::array<CharRole, 256> roles{};
+  for (unsigned char c : std::string_view("diouxXDOUceEfgGps")) roles[c] = eCharRole_Conversion;
+  for (unsigned char c : std::string_view(" #+-")) roles[c] = eCharRole_Flag;
+  roles['0'] = eCharRole_Zero;
+  for (unsigned char c = '1'; c <= '9'; ++c) roles[c] = eCharRole_Digit;
+  roles['.'] = eCharRole_Dot;
+  roles['*'] = eCharRole_Star;
+  roles['h'] = eCharRole_ShortLength;
+  roles['l'] = eCharRole_Length;
+  roles['q'] = eCharRole_Length;
+  return roles;
+}
+constexpr std::array<CharRole, 256> kCharRoles = make_roles();
 
 // A number from an argument used as width or precision; false when the
 // argument is not a number.
@@ -213,25 +241,106 @@ bool accepts(DirectiveClass cls, FormatArgKind kind) {
   return false;
 }
 
-// Writes "%" flags width [.precision] length conversion into out (room for
-// 48 bytes); width and precision are resolved numbers by now.
-void build_spec(const Directive& d, bool minus, std::int64_t width, std::int64_t precision, const char* length,
-                char conversion, char* out) {
-  char* p = out;
+// Decimal digits of v written backwards ending at end; returns the first.
+char* write_decimal(std::uint64_t v, char* end) {
+  do {
+    *--end = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  return end;
+}
+
+// Renders one value through the C library's snprintf. The directive is
+// rebuilt from its flags with "*" standing for a width and ".*" for a
+// precision, each present only when set, so the C library parses no digits
+// and no argument it does not need.
+template <class V>
+void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int width, int precision, char conversion,
+                           V value) {
+  char spec[16];
+  char* p = spec;
   *p++ = '%';
   if (minus) *p++ = '-';
   if (d.plus) *p++ = '+';
   if (d.space) *p++ = ' ';
   if (d.hash) *p++ = '#';
   if (d.zero) *p++ = '0';
-  if (width > 0) p += std::snprintf(p, 16, "%lld", static_cast<long long>(width));
+  if (width > 0) *p++ = '*';
   if (precision >= 0) {
     *p++ = '.';
-    p += std::snprintf(p, 16, "%lld", static_cast<long long>(precision));
+    *p++ = '*';
   }
-  while (*length) *p++ = *length++;
   *p++ = conversion;
   *p = '\0';
+  if (width > 0 && precision >= 0) {
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, width, precision, value); });
+  } else if (width > 0) {
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, width, value); });
+  } else if (precision >= 0) {
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, precision, value); });
+  } else {
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, value); });
+  }
+}
+
+// Integer conversions, done here to the letter of the C library's rules:
+// precision is the minimum digit count (a zero value with precision 0 has no
+// digits), "#" makes octal start with 0 and puts 0x/0X before non-zero hex,
+// "+" and " " give signed conversions a sign, "0" pads after the sign and
+// prefix unless "-" or a precision is given.
+void render_integer(FormatSink& out, const Directive& d, char conversion, bool minus, std::int64_t width,
+                    std::int64_t precision, bool negative, std::uint64_t magnitude) {
+  char digits[24];
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  switch (conversion) {
+    case 'o':
+      for (std::uint64_t v = magnitude; v != 0; v >>= 3) *--first = static_cast<char>('0' + (v & 7));
+      break;
+    case 'x':
+    case 'X': {
+      const char* hex = conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+      for (std::uint64_t v = magnitude; v != 0; v >>= 4) *--first = hex[v & 15];
+      break;
+    }
+    default:
+      if (magnitude != 0) first = write_decimal(magnitude, end);
+      break;
+  }
+  const std::size_t ndigits = static_cast<std::size_t>(end - first);
+  const std::uint64_t min_digits = precision < 0 ? 1 : static_cast<std::uint64_t>(precision);
+  std::size_t zeros = min_digits > ndigits ? static_cast<std::size_t>(min_digits) - ndigits : 0;
+  if (conversion == 'o' && d.hash && zeros == 0 && (ndigits == 0 || *first != '0')) zeros = 1;
+
+  char prefix[2];
+  std::size_t nprefix = 0;
+  if (conversion == 'd' || conversion == 'i') {
+    if (negative) prefix[nprefix++] = '-';
+    else if (d.plus) prefix[nprefix++] = '+';
+    else if (d.space) prefix[nprefix++] = ' ';
+  } else if ((conversion == 'x' || conversion == 'X') && d.hash && magnitude != 0) {
+    prefix[nprefix++] = '0';
+    prefix[nprefix++] = conversion;
+  }
+
+  const std::size_t length = nprefix + zeros + ndigits;
+  const std::size_t pad =
+      width > 0 && static_cast<std::uint64_t>(width) > length ? static_cast<std::size_t>(width) - length : 0;
+  if (pad && minus) {
+    out.append(prefix, nprefix);
+    out.append_fill('0', zeros);
+    out.append(first, ndigits);
+    out.append_fill(' ', pad);
+  } else if (pad && d.zero && precision < 0) {
+    out.append(prefix, nprefix);
+    out.append_fill('0', pad + zeros);
+    out.append(first, ndigits);
+  } else {
+    out.append_fill(' ', pad);
+    out.append(prefix, nprefix);
+    out.append_fill('0', zeros);
+    out.append(first, ndigits);
+  }
 }
 
 // Text bytes of a "%s"-style rendering: n bytes at p, cut by the precision and
@@ -312,14 +421,15 @@ void render(FormatSink& out, const Directive& d, const FormatArg& a, std::int64_
   if (cls == eDirectiveClass_Char) precision = -1;  // no meaning for %c
   if (precision > static_cast<std::int64_t>(ustring::max_length)) throw_length();
 
-  char spec[48];
+  // Both are at most ustring::max_length by now, so they fit an int.
+  const int w = static_cast<int>(width);
+  const int prec = static_cast<int>(precision < 0 ? -1 : precision);
   switch (cls) {
     case eDirectiveClass_Integer: {
-      std::uint64_t bits = integer_bits(a);
-      const bool is_signed = is_signed_conversion(d.conversion);
+      const std::uint64_t bits = integer_bits(a);
       const char conv = d.conversion == 'D' ? 'd' : d.conversion == 'O' ? 'o' : d.conversion == 'U' ? 'u' : d.conversion;
-      long long sv = 0;
-      unsigned long long uv = 0;
+      std::int64_t sv = 0;
+      std::uint64_t uv = 0;
       if (d.h_count >= 2) {
         sv = static_cast<signed char>(bits);
         uv = static_cast<unsigned char>(bits);
@@ -330,35 +440,33 @@ void render(FormatSink& out, const Directive& d, const FormatArg& a, std::int64_
         sv = static_cast<std::int32_t>(bits);
         uv = static_cast<std::uint32_t>(bits);
       } else {
-        sv = static_cast<long long>(bits);
+        sv = static_cast<std::int64_t>(bits);
         uv = bits;
       }
-      build_spec(d, minus, width, precision, "ll", conv, spec);
-      if (is_signed) {
-        out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, sv); });
+      if (conv == 'd' || conv == 'i') {
+        // The magnitude in unsigned arithmetic, so INT64_MIN has one too.
+        const bool negative = sv < 0;
+        const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(sv) : static_cast<std::uint64_t>(sv);
+        render_integer(out, d, conv, minus, width, precision, negative, magnitude);
       } else {
-        out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, uv); });
+        render_integer(out, d, conv, minus, width, precision, false, uv);
       }
       return;
     }
     case eDirectiveClass_Char: {
       const int c = static_cast<unsigned char>(integer_bits(a));
-      build_spec(d, minus, width, -1, "", 'c', spec);
-      out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, c); });
+      render_with_c_library(out, d, minus, w, -1, 'c', c);
       return;
     }
     case eDirectiveClass_Double: {
-      const double v = double_value(a);
-      build_spec(d, minus, width, precision, "", d.conversion, spec);
-      out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, v); });
+      render_with_c_library(out, d, minus, w, prec, d.conversion, double_value(a));
       return;
     }
     case eDirectiveClass_Pointer: {
       const void* p = a.kind == eFormatArgKind_Pointer || a.kind == eFormatArgKind_CString
                           ? a.p
                           : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(a.u));
-      build_spec(d, minus, width, precision, "", 'p', spec);
-      out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, p); });
+      render_with_c_library(out, d, minus, w, prec, 'p', p);
       return;
     }
     case eDirectiveClass_Text:
@@ -372,12 +480,17 @@ ustring format_args(std::string_view fmt, const FormatArg* args, std::size_t cou
   const char* const begin = fmt.data();
   const char* const end = begin + fmt.size();
 
-  // An explicit position may reach three arguments per "%" of the format.
-  std::size_t percents = 0;
-  for (const char* p = begin; p != end; ++p) percents += (*p == '%');
-  const std::size_t table = 3 * percents;
-  // Arguments a slot may refer to: supplied and inside the table.
-  const std::size_t usable = count < table ? count : table;
+  // Arguments an explicit position may refer to: supplied, and at most three
+  // per "%" of the format. Counted when the first position needs it.
+  std::size_t usable_by_position = ~std::size_t{0};
+  auto position_limit = [&] {
+    if (usable_by_position == ~std::size_t{0}) {
+      std::size_t percents = 0;
+      for (const char* c = begin; c != end; ++c) percents += (*c == '%');
+      usable_by_position = std::min(count, 3 * percents);
+    }
+    return usable_by_position;
+  };
 
   FormatSink out;
   std::size_t next_sequential = 0;
@@ -400,29 +513,13 @@ ustring format_args(std::string_view fmt, const FormatArg* args, std::size_t cou
     bool ended = false;
     while (q != end) {
       const char c = *q;
-      if (is_conversion(c)) {
+      const CharRole role = kCharRoles[static_cast<unsigned char>(c)];
+      if (role == eCharRole_Conversion) {
         d.conversion = c;
         ended = true;
         break;
       }
-      if (c == '.') {
-        after_dot = true;
-        d.precision_source = eSlotSource_Literal;
-        d.precision = 0;
-        precision_pending = false;
-        ++q;
-      } else if (c == '*') {
-        if (after_dot) {
-          d.precision_source = eSlotSource_Argument;
-          d.precision_pos = 0;
-          precision_pending = true;
-        } else {
-          d.width_source = eSlotSource_Argument;
-          d.width_pos = 0;
-          width_pending = true;
-        }
-        ++q;
-      } else if ((c >= '1' && c <= '9') || (c == '0' && after_dot)) {
+      if (role == eCharRole_Digit || (role == eCharRole_Zero && after_dot)) {
         const char* start = q;
         std::int64_t v = 0;
         while (q != end && is_digit(*q)) {
@@ -453,23 +550,47 @@ ustring format_args(std::string_view fmt, const FormatArg* args, std::size_t cou
           d.width = v;
           width_pending = false;
         }
-      } else if (c == ' ' || c == '#' || c == '+' || c == '-' || c == '0') {
-        if (c == ' ') d.space = true;
-        else if (c == '#') d.hash = true;
-        else if (c == '+') d.plus = true;
-        else if (c == '-') d.minus = true;
-        else d.zero = true;
-        ++q;
-      } else if (c == 'h') {
-        ++d.h_count;
-        ++q;
-      } else if (c == 'l' || c == 'q') {
-        ++q;
-      } else {
-        literal = c;
-        ended = true;
-        break;
+        continue;
       }
+      switch (role) {
+        case eCharRole_Dot:
+          after_dot = true;
+          d.precision_source = eSlotSource_Literal;
+          d.precision = 0;
+          precision_pending = false;
+          break;
+        case eCharRole_Star:
+          if (after_dot) {
+            d.precision_source = eSlotSource_Argument;
+            d.precision_pos = 0;
+            precision_pending = true;
+          } else {
+            d.width_source = eSlotSource_Argument;
+            d.width_pos = 0;
+            width_pending = true;
+          }
+          break;
+        case eCharRole_Zero:
+          d.zero = true;
+          break;
+        case eCharRole_Flag:
+          if (c == ' ') d.space = true;
+          else if (c == '#') d.hash = true;
+          else if (c == '+') d.plus = true;
+          else d.minus = true;
+          break;
+        case eCharRole_ShortLength:
+          ++d.h_count;
+          break;
+        case eCharRole_Length:
+          break;
+        default:
+          literal = c;
+          ended = true;
+          break;
+      }
+      if (ended) break;
+      ++q;
     }
     if (!ended) break;  // a directive cut off by the end of the format gives nothing
     if (static_cast<std::size_t>(q - pct) + 1 - position_chars > kMaxDirective) return ustring();
@@ -482,11 +603,13 @@ ustring format_args(std::string_view fmt, const FormatArg* args, std::size_t cou
     // Resolve the slots: width, precision, value, in that order.
     auto take = [&](std::size_t explicit_pos, std::size_t& index) {
       if (explicit_pos != 0) {
-        if (explicit_pos > usable) return false;
+        if (explicit_pos > position_limit()) return false;
         index = explicit_pos - 1;
         return true;
       }
-      if (next_sequential >= usable) return false;
+      // Each "%" takes at most three sequential slots, so the sequence never
+      // runs past the table before it runs past the arguments.
+      if (next_sequential >= count) return false;
       index = next_sequential++;
       return true;
     };

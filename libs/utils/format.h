@@ -23,11 +23,14 @@
 // argument unless they carry an explicit position; sequential numbering
 // starts at the first argument and ignores explicit positions.
 //
-// Rendering: integer, floating-point and pointer directives are rendered by
-// the C library's snprintf from the directive with its positions removed;
-// "%s" is done here (a null char pointer gives "(null)", the precision cuts,
-// an embedded NUL ends the text, the width pads with spaces, "-" pads on the
-// right, "0" does not apply).
+// Rendering: floating-point, "%c" and pointer directives are rendered by the
+// C library's snprintf from the directive with its positions removed (width
+// and precision passed as "*" arguments). Integer directives are rendered
+// here, to the letter of the C rules for flags, width and precision, which
+// gives the C library's bytes at a fraction of its cost. "%s" is done here
+// too: a null char pointer gives "(null)" (padded, never cut), the precision
+// cuts, an embedded NUL ends the text, the width pads with spaces, "-" pads
+// on the right, "0" does not apply.
 //
 // Integers: the value is taken with the width its own type has (after the
 // usual promotion to int), so a 64-bit argument prints in full under "%d"

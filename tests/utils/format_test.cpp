@@ -113,6 +113,7 @@ TEST(FormatTest, StarWidthAndPrecisionMatchTheCLibrary) {
     for (int p : precisions) {
       EXPECT_PRINTF("[%*.*f]", w, p, 3.14159);
       EXPECT_PRINTF("[%*.*d]", w, p, -7);
+      EXPECT_PRINTF("[%0*.*d]", w, p, -7);
       EXPECT_PRINTF("[%*.*s]", w, p, "abcdef");
     }
   }
