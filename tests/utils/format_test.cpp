@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -343,6 +345,31 @@ TEST(FormatTest, ResultsBeyondTheUstringLimitThrow) {
   }
   // Right at the limit is fine.
   EXPECT_EQ(format("%*d", static_cast<int>(ustring::max_length), 1).size(), ustring::max_length);
+}
+
+// Random directives over a format held in a buffer of exactly its length (no
+// NUL after it), so a parser that reads past the end trips the sanitizer.
+TEST(FormatTest, RandomFormatsStayInsideFormatAndArguments) {
+  static const char pool[] = "%%%%$*.0123456789-+ #hlqdiouxXDOUceEfgGpskz";
+  int object = 0;
+  const ustring text("text");
+  const vxu::FormatArg args[] = {vxu::make_format_arg(-7), vxu::make_format_arg(2.5), vxu::make_format_arg("abc"),
+                                 vxu::make_format_arg(text), vxu::make_format_arg(&object),
+                                 vxu::make_format_arg(static_cast<const char*>(nullptr)),
+                                 vxu::make_format_arg(1ULL << 63), vxu::make_format_arg('q')};
+  std::mt19937 rng(127);
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t n = 1 + rng() % 24;
+    std::unique_ptr<char[]> fmt(new char[n]);
+    for (std::size_t i = 0; i < n; ++i) fmt[i] = pool[rng() % (sizeof pool - 1)];
+    const std::size_t count = rng() % (sizeof args / sizeof args[0] + 1);
+    try {
+      const ustring r = vxu::format_args(std::string_view(fmt.get(), n), args, count);
+      EXPECT_LE(r.size(), ustring::max_length);
+    } catch (const std::length_error&) {
+      // a literal width of many digits
+    }
+  }
 }
 
 TEST(NumberTest, RendersWithoutTrailingZeros) {
