@@ -257,8 +257,8 @@ char* write_decimal(std::uint64_t v, char* end) {
 template <class V>
 void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int width, int precision, char conversion,
                            V value) {
-  char spec[16];
-  char* p = spec;
+  char directive[16];
+  char* p = directive;
   *p++ = '%';
   if (minus) *p++ = '-';
   if (d.plus) *p++ = '+';
@@ -273,13 +273,13 @@ void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int 
   *p++ = conversion;
   *p = '\0';
   if (width > 0 && precision >= 0) {
-    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, width, precision, value); });
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, width, precision, value); });
   } else if (width > 0) {
-    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, width, value); });
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, width, value); });
   } else if (precision >= 0) {
-    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, precision, value); });
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, precision, value); });
   } else {
-    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, spec, value); });
+    out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, value); });
   }
 }
 
