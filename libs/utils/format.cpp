@@ -241,22 +241,13 @@ bool accepts(DirectiveClass cls, FormatArgKind kind) {
   return false;
 }
 
-// Decimal digits of v written backwards ending at end; returns the first.
-char* write_decimal(std::uint64_t v, char* end) {
-  do {
-    *--end = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  return end;
-}
-
 // Renders one value through the C library's snprintf. The directive is
 // rebuilt from its flags with "*" standing for a width and ".*" for a
 // precision, each present only when set, so the C library parses no digits
 // and no argument it does not need.
 template <class V>
 void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int width, int precision, char conversion,
-                           V value) {
+                           V value, const char* length = "") {
   char directive[16];
   char* p = directive;
   *p++ = '%';
@@ -270,6 +261,7 @@ void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int 
     *p++ = '.';
     *p++ = '*';
   }
+  while (*length != '\0') *p++ = *length++;
   *p++ = conversion;
   *p = '\0';
   if (width > 0 && precision >= 0) {
@@ -280,66 +272,6 @@ void render_with_c_library(FormatSink& out, const Directive& d, bool minus, int 
     out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, precision, value); });
   } else {
     out.render([&](char* dest, std::size_t size) { return std::snprintf(dest, size, directive, value); });
-  }
-}
-
-// Integer conversions, done here to the letter of the C library's rules:
-// precision is the minimum digit count (a zero value with precision 0 has no
-// digits), "#" makes octal start with 0 and puts 0x/0X before non-zero hex,
-// "+" and " " give signed conversions a sign, "0" pads after the sign and
-// prefix unless "-" or a precision is given.
-void render_integer(FormatSink& out, const Directive& d, char conversion, bool minus, std::int64_t width,
-                    std::int64_t precision, bool negative, std::uint64_t magnitude) {
-  char digits[24];
-  char* const end = digits + sizeof digits;
-  char* first = end;
-  switch (conversion) {
-    case 'o':
-      for (std::uint64_t v = magnitude; v != 0; v >>= 3) *--first = static_cast<char>('0' + (v & 7));
-      break;
-    case 'x':
-    case 'X': {
-      const char* hex = conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
-      for (std::uint64_t v = magnitude; v != 0; v >>= 4) *--first = hex[v & 15];
-      break;
-    }
-    default:
-      if (magnitude != 0) first = write_decimal(magnitude, end);
-      break;
-  }
-  const std::size_t ndigits = static_cast<std::size_t>(end - first);
-  const std::uint64_t min_digits = precision < 0 ? 1 : static_cast<std::uint64_t>(precision);
-  std::size_t zeros = min_digits > ndigits ? static_cast<std::size_t>(min_digits) - ndigits : 0;
-  if (conversion == 'o' && d.hash && zeros == 0 && (ndigits == 0 || *first != '0')) zeros = 1;
-
-  char prefix[2];
-  std::size_t nprefix = 0;
-  if (conversion == 'd' || conversion == 'i') {
-    if (negative) prefix[nprefix++] = '-';
-    else if (d.plus) prefix[nprefix++] = '+';
-    else if (d.space) prefix[nprefix++] = ' ';
-  } else if ((conversion == 'x' || conversion == 'X') && d.hash && magnitude != 0) {
-    prefix[nprefix++] = '0';
-    prefix[nprefix++] = conversion;
-  }
-
-  const std::size_t length = nprefix + zeros + ndigits;
-  const std::size_t pad =
-      width > 0 && static_cast<std::uint64_t>(width) > length ? static_cast<std::size_t>(width) - length : 0;
-  if (pad && minus) {
-    out.append(prefix, nprefix);
-    out.append_fill('0', zeros);
-    out.append(first, ndigits);
-    out.append_fill(' ', pad);
-  } else if (pad && d.zero && precision < 0) {
-    out.append(prefix, nprefix);
-    out.append_fill('0', pad + zeros);
-    out.append(first, ndigits);
-  } else {
-    out.append_fill(' ', pad);
-    out.append(prefix, nprefix);
-    out.append_fill('0', zeros);
-    out.append(first, ndigits);
   }
 }
 
@@ -443,13 +375,12 @@ void render(FormatSink& out, const Directive& d, const FormatArg& a, std::int64_
         sv = static_cast<std::int64_t>(bits);
         uv = bits;
       }
+      // Cut to its width above, the value goes to the C library as a long
+      // long, which prints every width the same way.
       if (conv == 'd' || conv == 'i') {
-        // The magnitude in unsigned arithmetic, so INT64_MIN has one too.
-        const bool negative = sv < 0;
-        const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(sv) : static_cast<std::uint64_t>(sv);
-        render_integer(out, d, conv, minus, width, precision, negative, magnitude);
+        render_with_c_library(out, d, minus, w, prec, conv, static_cast<long long>(sv), "ll");
       } else {
-        render_integer(out, d, conv, minus, width, precision, false, uv);
+        render_with_c_library(out, d, minus, w, prec, conv, static_cast<unsigned long long>(uv), "ll");
       }
       return;
     }
@@ -585,7 +516,9 @@ ustring format_args(std::string_view fmt, const FormatArg* args, std::size_t cou
         case eCharRole_Length:
           break;
         default:
-          literal = c;
+          // An unknown character ends the directive; what is written is
+          // the byte right after the "%" ("%%" gives "%").
+          literal = pct[1];
           ended = true;
           break;
       }

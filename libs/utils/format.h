@@ -17,17 +17,16 @@
 //   d i o u x X D O U    integer          c    character (cut to 8 bits)
 //   e E f g G            floating point   p    pointer
 //   s                    text
-// Any other character ends the directive and is copied as one literal byte
-// ("%%" gives "%"); a "%" that runs into the end of the format gives nothing.
+// Any other character ends the directive, which then gives one literal byte:
+// the byte right after the "%" ("%%" gives "%", "%-5k" gives "-"); a "%" that
+// runs into the end of the format gives nothing.
 // Width, precision and value take, in that order, the next sequential
 // argument unless they carry an explicit position; sequential numbering
 // starts at the first argument and ignores explicit positions.
 //
-// Rendering: floating-point, "%c" and pointer directives are rendered by the
-// C library's snprintf from the directive with its positions removed (width
-// and precision passed as "*" arguments). Integer directives are rendered
-// here, to the letter of the C rules for flags, width and precision, which
-// gives the C library's bytes at a fraction of its cost. "%s" is done here
+// Rendering: numeric directives (integer, floating-point, "%c", pointer) are
+// rendered by the C library's snprintf from the directive with its positions
+// removed (width and precision passed as "*" arguments). "%s" is done here
 // too: a null char pointer gives "(null)" (padded, never cut), the precision
 // cuts, an embedded NUL ends the text, the width pads with spaces, "-" pads
 // on the right, "0" does not apply.

@@ -181,7 +181,7 @@ TEST(FormatTest, LiteralsAndCutOffDirectives) {
     const char* expected;
   } cases[] = {
       {"unknown letter", format("a%kb"), "akb"},
-      {"unknown letter after flags and width", format("a%-5kb"), "akb"},
+      {"unknown letter after flags and width", format("a%-5kb"), "a-b"},
       {"positions are not letters", format("%$d"), "$d"},
       {"percent at the end", format("abc%"), "abc"},
       {"flags at the end", format("abc%-08.3"), "abc"},
