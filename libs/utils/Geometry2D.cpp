@@ -5,6 +5,8 @@
 #include <limits>
 #include <ostream>
 
+#include "utils/Logger.h"
+
 namespace {
 
 double snap_value(double v) { return std::floor(v * 1024.0 + 0.5) / 1024.0; }
@@ -93,11 +95,16 @@ std::ostream& operator<<(std::ostream& os, const Rect2D& r) {
 }
 
 namespace vxu {
+namespace {
+
+inline constexpr LogSite kSiteMatrixInvert{"..\\..\\libs\\utils\\Geometry2D.cpp", 171, "vxu::Matrix2D::invert"};
+
+}  // namespace
 
 bool Matrix2D::invert() {
   const double det = a * d - b * c;
   if (det == 0.0) {
-    // TODO(logger): WARN "non invertible matrix"
+    VX_LOG(eLogLevel_Warn, kSiteMatrixInvert) << "non invertible matrix";
     return false;
   }
   *this = Matrix2D(d / det, -b / det, -c / det, a / det, (c * ty - d * tx) / det, (b * tx - a * ty) / det);

@@ -6,6 +6,8 @@
 #include <numbers>
 #include <sstream>
 
+#include "support/captured_log.h"
+
 namespace {
 
 using vxu::Matrix2D;
@@ -122,8 +124,11 @@ TEST(Matrix2DTest, InvertRegularMatrix) {
 
 TEST(Matrix2DTest, SingularMatrixIsLeftUnchanged) {
   Matrix2D m(1, 2, 2, 4, 0, 0);
+  vxtest::CapturedLog log;
   EXPECT_FALSE(m.invert());
   EXPECT_EQ(m, Matrix2D(1, 2, 2, 4, 0, 0));
+  EXPECT_TRUE(log.contains("][WARN]["));
+  EXPECT_TRUE(log.contains("[Geometry2D.cpp:vxu::Matrix2D::invert:171] non invertible matrix\n"));
 }
 
 TEST(Matrix2DTest, ConcatAppliesThisThenOther) {
