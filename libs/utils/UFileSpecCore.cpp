@@ -164,7 +164,8 @@ bool UFileSpecCore::set_path(const ustring& path) {
 }
 
 bool UFileSpecCore::set_path(const ustring& path, const UFileSpecCore& base) {
-  if (is_absolute_path(path) || base.empty()) return set_path(path);
+  // An empty name is no file, not the base folder itself.
+  if (is_absolute_path(path) || base.empty() || path.empty()) return set_path(path);
   const ustring text(path);
   path_ = base.path_;
   return append(text);
@@ -221,12 +222,16 @@ bool UFileSpecCore::set_extension(const ustring& ext) {
   if (name.empty()) return false;
   const std::size_t last = path_.find_last_of("/\\");
   if (last == ustring::npos) return false;
-  ustring text = path_.substr(0, last + 1) + name;
-  if (!ext.empty()) {
-    text.push_back('.');
-    text.append(ext);
+  try {
+    ustring text = path_.substr(0, last + 1) + name;
+    if (!ext.empty()) {
+      text.push_back('.');
+      text.append(ext);
+    }
+    path_ = std::move(text);
+  } catch (const std::length_error&) {
+    return false;
   }
-  path_ = std::move(text);
   return true;
 }
 
@@ -298,7 +303,11 @@ std::vector<UFileSpecCore> UFileSpecCore::children() const {
     if (!text_from_native(entry, &name) || name.empty() || name == "." || name == "..") continue;
     UFileSpecCore child;
     child.path_ = path_;
-    add_piece(child.path_, name);
+    try {
+      add_piece(child.path_, name);
+    } catch (const std::length_error&) {
+      continue;  // no ustring can name it
+    }
     result.push_back(std::move(child));
   }
   return result;
@@ -518,13 +527,18 @@ std::vector<std::uint8_t> UFileSpecCore::to_reference(const UFileSpecCore& base)
     // Without a shared first component (drive, server, top folder) a
     // relative form would climb out of the base's root: keep the whole path.
     if (common > 0) {
-      relative.clear();
-      for (std::size_t i = common; i < theirs.size(); ++i) relative += "../";
-      for (std::size_t i = common; i < mine.size(); ++i) {
-        relative += mine[i];
-        relative += '/';
+      try {
+        ustring text;
+        for (std::size_t i = common; i < theirs.size(); ++i) text += "../";
+        for (std::size_t i = common; i < mine.size(); ++i) {
+          text += mine[i];
+          text += '/';
+        }
+        while (!text.empty() && is_separator(text.back())) text.pop_back();
+        relative = std::move(text);
+      } catch (const std::length_error&) {
+        // Too many "../" for a ustring: the whole path still resolves.
       }
-      while (!relative.empty() && is_separator(relative.back())) relative.pop_back();
     }
   }
   static constexpr char kTag[] = "PATH:";

@@ -79,8 +79,8 @@ class UFileSpecCore {
 
   // Clears, then stores an absolute path (without trailing separators).
   // Relative text, text with "?" or NUL, and empty text give false and an
-  // empty specification. With a non-empty base a relative path becomes base,
-  // then append(path).
+  // empty specification. With a non-empty base a relative path (not empty
+  // text) becomes base, then append(path).
   bool set_path(const ustring& path);
   bool set_path(const ustring& path, const UFileSpecCore& base);
 
@@ -178,7 +178,8 @@ class UFileSpecCore {
   // Gives the last component the name `new_name` (no separators, "?" or NUL,
   // not "." or ".."). Another entry already holding that name is removed
   // first; a name that differs only in case on Windows is the same entry and
-  // is kept. False, with nothing removed, when this does not exist.
+  // is kept. False, with nothing removed, when this does not exist. On
+  // success this specification names the renamed entry.
   bool rename(const ustring& new_name);
   // Moves this entry to the user's waste basket (Windows: the recycle bin).
   bool recycle() const;

@@ -174,7 +174,18 @@ class Win32Platform final : public Platform {
     if (attributes == INVALID_FILE_ATTRIBUTES) return status;
     status.exists = true;
     status.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // Symbolic links and junctions lead elsewhere; other reparse points
+      // (cloud placeholders, deduplicated files) hold their own content.
+      WIN32_FIND_DATAW entry;
+      const HANDLE find = ::FindFirstFileW(path.c_str(), &entry);
+      if (find != INVALID_HANDLE_VALUE) {
+        ::FindClose(find);
+        status.is_link = entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+      } else {
+        status.is_link = true;  // unknown: never walk into it
+      }
+    }
     return status;
   }
 

@@ -205,6 +205,8 @@ TEST(FileSpecPathTest, RelativePathWithBaseIsAppended) {
       {"D:\\abs\\", true, "D:\\abs"},
       {"../../x", false, ""},
       {"b?", false, ""},
+      {"", false, ""},  // no name is no file, not the base folder
+      {".", true, "C:\\a"},
   };
   for (const auto& c : kCases) {
     UFileSpecCore spec;

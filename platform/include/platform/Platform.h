@@ -34,7 +34,7 @@ enum ShellFolder : int {
 
 // What the file system holds at a path. Directory links count as
 // directories; `is_link` tells that the entry itself is a link (a symbolic
-// link, or any reparse point on Windows), so tree walks must not enter it.
+// link, or a junction on Windows), so tree walks must not enter it.
 struct FileStatus {
   bool exists = false;
   bool is_directory = false;
