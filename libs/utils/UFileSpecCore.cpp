@@ -360,7 +360,8 @@ bool UFileSpecCore::mkdir() const {
 
 bool UFileSpecCore::move(const UFileSpecCore& destination) const {
   if (!destination.is_valid()) {
-    VX_LOG(vxu::eLogLevel_Warn, kSiteMoveInvalidDestination) << "attempt to move a file to an invalid destination";
+    VX_LOG(vxu::eLogLevel_Warn, kSiteMoveInvalidDestination)
+        << "attempt to move a file to an invalid destination";
     return false;
   }
   if (destination.exists()) {
@@ -379,7 +380,8 @@ bool UFileSpecCore::copy(const UFileSpecCore& destination) const {
   if (destination.is_valid() && destination.is_directory() && !target.append(leaf_name(true)))
     target.clear();  // a leaf the path rules refuse
   if (!target.is_valid()) {
-    VX_LOG(vxu::eLogLevel_Warn, kSiteCopyInvalidDestination) << "attempt to copy a file to an invalid destination";
+    VX_LOG(vxu::eLogLevel_Warn, kSiteCopyInvalidDestination)
+        << "attempt to copy a file to an invalid destination";
     return false;
   }
   if (target.exists()) {
@@ -477,7 +479,8 @@ namespace {
 template <class Stream>
 Stream open_file_stream(const std::wstring& native, std::ios::openmode mode) {
   Stream stream;
-  if (native.empty() || !platform().open_filebuf(*stream.rdbuf(), native, mode)) stream.setstate(std::ios::failbit);
+  if (native.empty() || !platform().open_filebuf(*stream.rdbuf(), native, mode))
+    stream.setstate(std::ios::failbit);
   return stream;
 }
 
@@ -556,7 +559,8 @@ bool reference_text(const std::vector<std::uint8_t>& blob, ustring* text) {
   const auto* begin = reinterpret_cast<const char*>(blob.data()) + 5;
   const std::size_t available = blob.size() - 5;
   const void* nul = std::memchr(begin, '\0', available);
-  const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : available;
+  const std::size_t length =
+      nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - begin) : available;
   *text = ustring(begin, length);
   return true;
 }
@@ -637,8 +641,8 @@ bool UFileSpecCore::set_scratch_folder() {
     state.cleanup_registered = false;
     std::wstring temporary;
     ustring text;
-    if (!os.temporary_directory(&temporary) || !text_from_native(temporary, &text) || !is_absolute_path(text) ||
-        has_forbidden_byte(text))
+    if (!os.temporary_directory(&temporary) || !text_from_native(temporary, &text) ||
+        !is_absolute_path(text) || has_forbidden_byte(text))
       return false;
     UFileSpecCore folder;
     folder.path_ = text;  // as the OS gave it: its trailing separator saves adding "/"

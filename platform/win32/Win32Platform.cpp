@@ -6,11 +6,13 @@
 // they drop an extended-length prefix so the result is an ordinary path.
 #include "platform/Platform.h"
 
+// <windows.h> first: the other Windows headers build on it.
 #include <windows.h>
+
+#include <icm.h>
 #include <rpc.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <icm.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -78,17 +80,21 @@ std::string narrowed(const wchar_t* text) {
 
 int shell_folder_id(ShellFolder folder) {
   switch (folder) {
-    case eShellFolder_Documents: return CSIDL_PERSONAL;
-    case eShellFolder_ApplicationData: return CSIDL_APPDATA;
-    case eShellFolder_CommonApplicationData: return CSIDL_COMMON_APPDATA;
-    case eShellFolder_Desktop: return CSIDL_DESKTOPDIRECTORY;
+    case eShellFolder_Documents:
+      return CSIDL_PERSONAL;
+    case eShellFolder_ApplicationData:
+      return CSIDL_APPDATA;
+    case eShellFolder_CommonApplicationData:
+      return CSIDL_COMMON_APPDATA;
+    case eShellFolder_Desktop:
+      return CSIDL_DESKTOPDIRECTORY;
   }
   return -1;
 }
 
 bool file_identity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION* info) {
-  const HANDLE file = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE file = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   const bool ok = ::GetFileInformationByHandle(file, info) != 0;
   ::CloseHandle(file);
@@ -181,7 +187,8 @@ class Win32Platform final : public Platform {
       const HANDLE find = ::FindFirstFileW(path.c_str(), &entry);
       if (find != INVALID_HANDLE_VALUE) {
         ::FindClose(find);
-        status.is_link = entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+        status.is_link =
+            entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK || entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
       } else {
         status.is_link = true;  // unknown: never walk into it
       }
@@ -198,8 +205,8 @@ class Win32Platform final : public Platform {
   }
 
   bool set_modification_time(const std::wstring& path, std::int64_t seconds) override {
-    const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const FILETIME written = file_time_from_seconds(seconds);
     const bool ok = ::SetFileTime(file, nullptr, nullptr, &written) != 0;
@@ -220,8 +227,9 @@ class Win32Platform final : public Platform {
 
   bool same_file(const std::wstring& a, const std::wstring& b) override {
     BY_HANDLE_FILE_INFORMATION ia, ib;
-    return file_identity(a, &ia) && file_identity(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+    return file_identity(a, &ia) && file_identity(b, &ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
   }
 
   bool list_directory(const std::wstring& path, std::vector<std::wstring>* names) override {

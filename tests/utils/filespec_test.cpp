@@ -53,7 +53,9 @@ class ScopedStyle {
   vxp::ScopedPlatform scope_;
 };
 
-const char* style_name(vxp::PathStyle style) { return style == vxp::ePathStyle_Windows ? "windows" : "posix"; }
+const char* style_name(vxp::PathStyle style) {
+  return style == vxp::ePathStyle_Windows ? "windows" : "posix";
+}
 
 constexpr vxp::PathStyle kBothStyles[] = {vxp::ePathStyle_Windows, vxp::ePathStyle_Posix};
 
@@ -84,11 +86,13 @@ class CapturedLog {
     static const std::string kTimeShape = "[dddd-dd-ddTdd:dd:dd]";
     bool ok = line.size() > kTimeShape.size();
     for (std::size_t i = 0; ok && i < kTimeShape.size(); ++i)
-      ok = kTimeShape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == kTimeShape[i];
+      ok = kTimeShape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                                : line[i] == kTimeShape[i];
     const std::size_t level_end = ok ? line.find(']', kTimeShape.size()) : std::string::npos;
     const std::size_t thread_end = level_end == std::string::npos ? level_end : line.find(']', level_end + 1);
     ok = thread_end != std::string::npos && line[level_end + 1] == '[' && thread_end > level_end + 2;
-    for (std::size_t i = level_end + 2; ok && i < thread_end; ++i) ok = std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+    for (std::size_t i = level_end + 2; ok && i < thread_end; ++i)
+      ok = std::isdigit(static_cast<unsigned char>(line[i])) != 0;
     if (!ok) return "malformed: " + line;
     return line.substr(kTimeShape.size(), level_end + 1 - kTimeShape.size()) + line.substr(thread_end + 1);
   }
@@ -101,15 +105,20 @@ std::string warn_line(const char* function, int line, const std::string& text) {
   return std::string("[WARN][UFileSpecCore.cpp:") + function + ":" + std::to_string(line) + "] " + text;
 }
 
-const std::string kMoveInvalid = warn_line("UFileSpecCore::move", 1165, "attempt to move a file to an invalid destination");
+const std::string kMoveInvalid =
+    warn_line("UFileSpecCore::move", 1165, "attempt to move a file to an invalid destination");
 const std::string kMoveExisting =
     warn_line("UFileSpecCore::move", 1170, "attempt to move a file to an already existing destination");
-const std::string kMoveMissing = warn_line("UFileSpecCore::move", 1176, "attempt to move a non-existing file");
-const std::string kCopyInvalid = warn_line("UFileSpecCore::copy", 1192, "attempt to copy a file to an invalid destination");
+const std::string kMoveMissing =
+    warn_line("UFileSpecCore::move", 1176, "attempt to move a non-existing file");
+const std::string kCopyInvalid =
+    warn_line("UFileSpecCore::copy", 1192, "attempt to copy a file to an invalid destination");
 const std::string kCopyExisting =
     warn_line("UFileSpecCore::copy", 1201, "attempt to copy a file to an already existing destination");
-const std::string kCopyIntoItself = warn_line("UFileSpecCore::copy", 1205, "attempt to copy a folder into itself");
-const std::string kCopyMissing = warn_line("UFileSpecCore::copy", 1219, "attempt to copy a non-existing file");
+const std::string kCopyIntoItself =
+    warn_line("UFileSpecCore::copy", 1205, "attempt to copy a folder into itself");
+const std::string kCopyMissing =
+    warn_line("UFileSpecCore::copy", 1219, "attempt to copy a non-existing file");
 std::string mkdir_line(int error) { return warn_line("UFileSpecCore::mkdir", 1131, std::to_string(error)); }
 
 // --- Path text ---------------------------------------------------------------
@@ -170,9 +179,7 @@ TEST(FileSpecPathTest, SingleSlashRootIsAbsoluteOnlyForPosixPaths) {
     const char* windows;  // nullptr: refused
     const char* posix;
   } kCases[] = {
-      {"/", nullptr, "/"},
-      {"/a", nullptr, "/a"},
-      {"/usr/share/", nullptr, "/usr/share"},
+      {"/", nullptr, "/"},      {"/a", nullptr, "/a"}, {"/usr/share/", nullptr, "/usr/share"},
       {"///", "///", "///"},  // two separators: the network form in both
       {"/\\x", "/\\x", "/\\x"},
   };
@@ -344,15 +351,11 @@ TEST(FileSpecPathTest, SetExtensionReplacesOnlyTheLastComponentsExtension) {
     bool ok;
     const char* result;
   } kCases[] = {
-      {"C:\\a\\r.pdf", "txt", true, "C:\\a\\r.txt"},
-      {"C:\\a\\r.pdf", "", true, "C:\\a\\r"},
-      {"C:\\a\\r", "pdf", true, "C:\\a\\r.pdf"},
-      {"C:\\d.d\\r", "pdf", true, "C:\\d.d\\r.pdf"},
-      {"C:\\a\\r.x.y", "z", true, "C:\\a\\r.x.z"},
-      {"C:\\", "pdf", false, "C:\\"},
+      {"C:\\a\\r.pdf", "txt", true, "C:\\a\\r.txt"},     {"C:\\a\\r.pdf", "", true, "C:\\a\\r"},
+      {"C:\\a\\r", "pdf", true, "C:\\a\\r.pdf"},         {"C:\\d.d\\r", "pdf", true, "C:\\d.d\\r.pdf"},
+      {"C:\\a\\r.x.y", "z", true, "C:\\a\\r.x.z"},       {"C:\\", "pdf", false, "C:\\"},
       {"C:\\a\\.profile", "", false, "C:\\a\\.profile"},  // would become the folder
-      {"C:\\a\\r.pdf", "x/../y", false, "C:\\a\\r.pdf"},
-      {"C:\\a\\r.pdf", "p?f", false, "C:\\a\\r.pdf"},
+      {"C:\\a\\r.pdf", "x/../y", false, "C:\\a\\r.pdf"}, {"C:\\a\\r.pdf", "p?f", false, "C:\\a\\r.pdf"},
   };
   for (const auto& c : kCases) {
     UFileSpecCore spec = spec_of(c.path);
@@ -367,9 +370,9 @@ TEST(FileSpecPathTest, IsAbsolutePathAndSplit) {
     bool windows;
     bool posix;
   } kAbsolute[] = {
-      {"C:\\", true, true},  {"z:/x", true, true}, {"\\\\s", true, true}, {"//s", true, true},
-      {"C:", false, false},  {"\\\\", false, false}, {"/", false, true},   {"/x", false, true},
-      {"x:y\\", false, false}, {"", false, false},   {"é:\\", false, false},
+      {"C:\\", true, true},    {"z:/x", true, true},   {"\\\\s", true, true},  {"//s", true, true},
+      {"C:", false, false},    {"\\\\", false, false}, {"/", false, true},     {"/x", false, true},
+      {"x:y\\", false, false}, {"", false, false},     {"é:\\", false, false},
   };
   for (const auto& c : kAbsolute) {
     {
@@ -406,8 +409,23 @@ TEST(FileSpecPathTest, StreamInsertionAndExtraction) {
 
 // Every path operation takes any text without crashing or reading outside it.
 TEST(FileSpecPathTest, HostileTextsNeverBreakPathOperations) {
-  std::vector<ustring> texts = {"", "\\", "/", "//", "\\\\\\\\", "C:", "C:\\", "?", ".", "..", "C:\\..",
-                                "a:", ":\\", "\xFF\xFE", "C:\\\xC3", ustring("\0", 1), ustring("C:\0\\", 4)};
+  std::vector<ustring> texts = {"",
+                                "\\",
+                                "/",
+                                "//",
+                                "\\\\\\\\",
+                                "C:",
+                                "C:\\",
+                                "?",
+                                ".",
+                                "..",
+                                "C:\\..",
+                                "a:",
+                                ":\\",
+                                "\xFF\xFE",
+                                "C:\\\xC3",
+                                ustring("\0", 1),
+                                ustring("C:\0\\", 4)};
   texts.push_back(ustring(3000, '/'));
   texts.push_back(ustring(3000, '\\'));
   ustring deep("C:\\");
@@ -625,7 +643,7 @@ TEST(FileSpecSpecialFolderTest, KindsMapToTheirFolders) {
 }
 
 TEST(FileSpecSpecialFolderTest, UnknownKindsAndOsFailuresLeaveItEmpty) {
-  FakeFolders fake;  // knows nothing
+  FakeFolders fake;    // knows nothing
   fake.exe = L"C:\\";  // the application file may be a root; its folder is not
   fake.color = L"relative\\color";
   vxp::ScopedPlatform scope(fake);
@@ -648,7 +666,9 @@ class ScopedEnvironment {
     if (Platform::Default().environment_variable(name, &old)) old_ = old;
     Platform::Default().set_environment_variable(name, value);
   }
-  ~ScopedEnvironment() { Platform::Default().set_environment_variable(name_, old_ ? old_->c_str() : nullptr); }
+  ~ScopedEnvironment() {
+    Platform::Default().set_environment_variable(name_, old_ ? old_->c_str() : nullptr);
+  }
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
@@ -667,8 +687,8 @@ TEST(FileSpecSpecialFolderTest, PosixPlatformMapsFoldersToHomeAndXdgPlaces) {
       int kind;
       const char* path;
     } kCases[] = {
-        {0, "/home/tester/Documents"}, {4, "/usr/local/share"},        {5, "/home/tester/.local/share"},
-        {6, "/opt/profiles"},          {7, "/home/tester/Desktop"},     {8, "/usr/local/share"},
+        {0, "/home/tester/Documents"}, {4, "/usr/local/share"},     {5, "/home/tester/.local/share"},
+        {6, "/opt/profiles"},          {7, "/home/tester/Desktop"}, {8, "/usr/local/share"},
         {9, "/home/tester/Documents"},
     };
     for (const auto& c : kCases) {
@@ -716,9 +736,11 @@ TEST(FileSpecCleanupTest, CleanupsRunOnceInOrderWithTheReason) {
   HookCatcher catcher;
   vxp::ScopedPlatform scope(catcher);
   cleanup_calls.clear();
-  UFileSpecCore::on_exit_or_signal([](int reason) { cleanup_calls.push_back("first " + std::to_string(reason)); });
+  UFileSpecCore::on_exit_or_signal(
+      [](int reason) { cleanup_calls.push_back("first " + std::to_string(reason)); });
   UFileSpecCore::on_exit_or_signal([](int) { throw std::runtime_error("swallowed"); });
-  UFileSpecCore::on_exit_or_signal([](int reason) { cleanup_calls.push_back("last " + std::to_string(reason)); });
+  UFileSpecCore::on_exit_or_signal(
+      [](int reason) { cleanup_calls.push_back("last " + std::to_string(reason)); });
   UFileSpecCore::on_exit_or_signal(nullptr);
   ASSERT_NE(catcher.hook, nullptr);
   catcher.hook(1);
@@ -726,7 +748,8 @@ TEST(FileSpecCleanupTest, CleanupsRunOnceInOrderWithTheReason) {
   catcher.hook(0);
   EXPECT_EQ(cleanup_calls.size(), 2u);
 
-  UFileSpecCore::on_exit_or_signal([](int reason) { cleanup_calls.push_back("later " + std::to_string(reason)); });
+  UFileSpecCore::on_exit_or_signal(
+      [](int reason) { cleanup_calls.push_back("later " + std::to_string(reason)); });
   catcher.hook(0);
   EXPECT_EQ(cleanup_calls.back(), "later 0");
 }
@@ -738,7 +761,8 @@ TEST(FileSpecCleanupTest, CleanupsRunOnceInOrderWithTheReason) {
 class FileSpecFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (Platform::Default().path_style() != vxp::ePathStyle_Posix) GTEST_SKIP() << "needs the POSIX file system";
+    if (Platform::Default().path_style() != vxp::ePathStyle_Posix)
+      GTEST_SKIP() << "needs the POSIX file system";
     static int serial = 0;
     root_path_ = fs::temp_directory_path() /
                  ("filespec_test_" + std::to_string(Platform::Default().current_process_id()) + "_" +
@@ -772,7 +796,8 @@ class FileSpecFileTest : public ::testing::Test {
   }
   std::set<std::string> names_in(const char* relative) const {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(real(relative))) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(real(relative)))
+      names.insert(entry.path().filename().string());
     return names;
   }
 
@@ -840,7 +865,8 @@ TEST_F(FileSpecFileTest, MkdirCreatesOneFolderAndLogsTheOsError) {
   write("file", "");
   EXPECT_FALSE(at("file").mkdir());  // a file has the name: no folder
   EXPECT_FALSE(UFileSpecCore().mkdir());
-  EXPECT_THAT(log.lines(), ::testing::ElementsAre(mkdir_line(ENOENT), mkdir_line(EEXIST), mkdir_line(ENOENT)));
+  EXPECT_THAT(log.lines(),
+              ::testing::ElementsAre(mkdir_line(ENOENT), mkdir_line(EEXIST), mkdir_line(ENOENT)));
 }
 
 TEST_F(FileSpecFileTest, MoveChecksDestinationThenSource) {
@@ -892,8 +918,8 @@ TEST_F(FileSpecFileTest, CopyRefusalsAreLogged) {
   EXPECT_FALSE(at("f.txt").copy(at("into")));  // into/f.txt exists
   EXPECT_FALSE(at("missing").copy(at("x")));
   EXPECT_FALSE(at("tree").copy(at("tree/a/../inner")));
-  EXPECT_THAT(log.lines(),
-              ::testing::ElementsAre(kCopyInvalid, kCopyExisting, kCopyExisting, kCopyMissing, kCopyIntoItself));
+  EXPECT_THAT(log.lines(), ::testing::ElementsAre(kCopyInvalid, kCopyExisting, kCopyExisting, kCopyMissing,
+                                                  kCopyIntoItself));
   EXPECT_EQ(read("old.txt"), "old");
   EXPECT_EQ(read("into/f.txt"), "kept");
   EXPECT_EQ(names_in("tree"), std::set<std::string>{"a"});
@@ -980,7 +1006,8 @@ TEST_F(FileSpecFileTest, RecycleMovesIntoTheTrashOfTheDataFolder) {
   EXPECT_EQ(read("data/Trash/files/doc.pdf.2"), "two");
   EXPECT_EQ(read("data/Trash/files/folder/x"), "X");
   const std::string info = read("data/Trash/info/doc.pdf.2.trashinfo");
-  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + at("doc.pdf").path().str() + "\nDeletionDate=", 0), 0u) << info;
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + at("doc.pdf").path().str() + "\nDeletionDate=", 0), 0u)
+      << info;
 
   CapturedLog log;
   EXPECT_FALSE(at("missing").recycle());
@@ -1065,8 +1092,9 @@ TEST_F(FileSpecFileTest, TemporaryDescriptorsAndTheirFailureLine) {
 
   CapturedLog log;
   EXPECT_LT(at("no/such/dir/x.tmp").open_temporary(), 0);
-  EXPECT_THAT(log.lines(), ::testing::ElementsAre(std::string("[ERROR][UFileSpecCore.cpp:UFileSpecCore::open_temporary:1342] ") +
-                                                  std::strerror(ENOENT)));
+  EXPECT_THAT(log.lines(), ::testing::ElementsAre(
+                               std::string("[ERROR][UFileSpecCore.cpp:UFileSpecCore::open_temporary:1342] ") +
+                               std::strerror(ENOENT)));
 }
 
 TEST_F(FileSpecFileTest, PathsLongerThanTheWindowsLimitWorkOnPosix) {
@@ -1137,8 +1165,8 @@ TEST_F(FileSpecFileTest, ScratchFolderIsRemovedAtExit) {
 
 TEST_F(FileSpecFileTest, ScratchFolderIsRemovedOnASignalWhichStillEndsTheProcess) {
   write("vx4312/leftover", "old");
-  EXPECT_EXIT(use_scratch_folder_then(root_path_, [] { std::raise(SIGTERM); }), ::testing::KilledBySignal(SIGTERM),
-              "");
+  EXPECT_EXIT(use_scratch_folder_then(root_path_, [] { std::raise(SIGTERM); }),
+              ::testing::KilledBySignal(SIGTERM), "");
   EXPECT_TRUE(fs::is_empty(root_path_));
 }
 

@@ -179,7 +179,9 @@ class PlatformWrapper : public Platform {
   bool set_environment_variable(const char* name, const char* value) override {
     return target_.set_environment_variable(name, value);
   }
-  void install_exit_and_signal_hooks(void (*hook)(int)) override { target_.install_exit_and_signal_hooks(hook); }
+  void install_exit_and_signal_hooks(void (*hook)(int)) override {
+    target_.install_exit_and_signal_hooks(hook);
+  }
 
   PathStyle path_style() override { return target_.path_style(); }
   FileStatus file_status(const std::wstring& path) override { return target_.file_status(path); }
@@ -189,7 +191,9 @@ class PlatformWrapper : public Platform {
   bool set_modification_time(const std::wstring& path, std::int64_t seconds) override {
     return target_.set_modification_time(path, seconds);
   }
-  bool file_size(const std::wstring& path, std::uint64_t* size) override { return target_.file_size(path, size); }
+  bool file_size(const std::wstring& path, std::uint64_t* size) override {
+    return target_.file_size(path, size);
+  }
   bool same_file(const std::wstring& a, const std::wstring& b) override { return target_.same_file(a, b); }
   bool list_directory(const std::wstring& path, std::vector<std::wstring>* names) override {
     return target_.list_directory(path, names);
@@ -197,13 +201,21 @@ class PlatformWrapper : public Platform {
   CreateDirectoryResult create_directory(const std::wstring& path, std::uint32_t* os_error) override {
     return target_.create_directory(path, os_error);
   }
-  bool move_path(const std::wstring& from, const std::wstring& to) override { return target_.move_path(from, to); }
-  bool copy_file(const std::wstring& from, const std::wstring& to) override { return target_.copy_file(from, to); }
-  bool reset_file_attributes(const std::wstring& path) override { return target_.reset_file_attributes(path); }
+  bool move_path(const std::wstring& from, const std::wstring& to) override {
+    return target_.move_path(from, to);
+  }
+  bool copy_file(const std::wstring& from, const std::wstring& to) override {
+    return target_.copy_file(from, to);
+  }
+  bool reset_file_attributes(const std::wstring& path) override {
+    return target_.reset_file_attributes(path);
+  }
   bool delete_file(const std::wstring& path) override { return target_.delete_file(path); }
   bool remove_directory(const std::wstring& path) override { return target_.remove_directory(path); }
   bool recycle(const std::wstring& path) override { return target_.recycle(path); }
-  std::FILE* open_file(const std::wstring& path, const char* mode) override { return target_.open_file(path, mode); }
+  std::FILE* open_file(const std::wstring& path, const char* mode) override {
+    return target_.open_file(path, mode);
+  }
   bool open_filebuf(std::filebuf& buf, const std::wstring& path, std::ios::openmode mode) override {
     return target_.open_filebuf(buf, path, mode);
   }
@@ -214,7 +226,9 @@ class PlatformWrapper : public Platform {
 
   bool current_directory(std::wstring* out) override { return target_.current_directory(out); }
   bool executable_path(std::wstring* out) override { return target_.executable_path(out); }
-  bool shell_folder(ShellFolder folder, std::wstring* out) override { return target_.shell_folder(folder, out); }
+  bool shell_folder(ShellFolder folder, std::wstring* out) override {
+    return target_.shell_folder(folder, out);
+  }
   bool color_directory(std::wstring* out) override { return target_.color_directory(out); }
   bool temporary_directory(std::wstring* out) override { return target_.temporary_directory(out); }
 
