@@ -13,6 +13,7 @@ constexpr unsigned char kLongLength = 0xFF;
 // indexing an item stays linear in its size.
 constexpr std::size_t kLinearKeyCheck = 16;
 constexpr std::size_t kKeyBitmapWords = 65536 / 64;
+constexpr std::size_t kInitialIndex = 10;
 
 [[noreturn]] void throw_error(const char* text) { throw std::runtime_error(text); }
 
@@ -35,7 +36,8 @@ UKeyInStream::UKeyInStream(std::istream& input) : input_(input) {
 
   unsigned char head[7];
   std::size_t got = 0;
-  const unsigned char* p = peek(0, std::min<std::uint64_t>(7, size_), got);
+  const unsigned char* p = peek(0, static_cast<std::size_t>(std::min<std::uint64_t>(7, size_)), got);
+  got = static_cast<std::size_t>(std::min<std::uint64_t>(got, 7));
   if (got < 2 || ((p[0] << 8) | p[1]) != kMetaKey) throw_error("UKeyInStream: meta key mismatch");
   if (got < 3) throw_error("UKeyInStream: expecting record");
   std::memcpy(head, p, got);
@@ -77,24 +79,32 @@ UKeyInStream::~UKeyInStream() = default;
 // Input access. Positions count from the stream's first byte; nothing at or
 // past size_ is ever requested from the stream buffer.
 
-const unsigned char* UKeyInStream::peek(std::uint64_t pos, std::size_t want, std::size_t& got) {
-  if (pos < window_start_ || pos - window_start_ + want > window_length_) {
-    window_start_ = pos;
-    window_length_ = 0;
-    if (pos < size_) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, size_ - pos));
-      const std::streampos at(static_cast<std::streamoff>(base_ + static_cast<std::int64_t>(pos)));
-      if (buffer_->pubseekpos(at, std::ios_base::in) == at) {
-        const std::streamsize read = buffer_->sgetn(reinterpret_cast<char*>(window_), static_cast<std::streamsize>(n));
-        window_length_ = read > 0 ? static_cast<std::size_t>(read) : 0;
-      }
-      // The input turned out shorter than it said: believe what it holds.
-      if (window_length_ < n) size_ = pos + window_length_;
+const unsigned char* UKeyInStream::refill(std::uint64_t pos, std::size_t& got) {
+  window_start_ = pos;
+  window_length_ = 0;
+  if (pos < size_) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, size_ - pos));
+    const std::streampos at(static_cast<std::streamoff>(base_ + static_cast<std::int64_t>(pos)));
+    if (buffer_->pubseekpos(at, std::ios_base::in) == at) {
+      const std::streamsize read = buffer_->sgetn(reinterpret_cast<char*>(window_), static_cast<std::streamsize>(n));
+      window_length_ = read > 0 ? static_cast<std::size_t>(read) : 0;
+    }
+    // The input turned out shorter than it said: believe what it holds.
+    if (window_length_ < n) size_ = pos + window_length_;
+  }
+  got = window_length_;
+  return window_;
+}
+
+inline const unsigned char* UKeyInStream::peek(std::uint64_t pos, std::size_t need, std::size_t& got) {
+  if (pos >= window_start_) {
+    const std::uint64_t offset = pos - window_start_;
+    if (offset + need <= window_length_) {
+      got = window_length_ - static_cast<std::size_t>(offset);
+      return window_ + offset;
     }
   }
-  const std::size_t offset = static_cast<std::size_t>(pos - window_start_);
-  got = std::min(want, window_length_ - std::min(offset, window_length_));
-  return window_ + offset;
+  return refill(pos, got);
 }
 
 std::size_t UKeyInStream::fetch(std::uint64_t pos, void* out, std::size_t n) {
@@ -102,6 +112,7 @@ std::size_t UKeyInStream::fetch(std::uint64_t pos, void* out, std::size_t n) {
   if (n <= kWindowSize) {
     std::size_t got = 0;
     const unsigned char* p = peek(pos, n, got);
+    got = std::min(got, n);
     if (got > 0) std::memcpy(out, p, got);
     return got;
   }
@@ -114,12 +125,14 @@ std::size_t UKeyInStream::fetch(std::uint64_t pos, void* out, std::size_t n) {
   return read > 0 ? static_cast<std::size_t>(read) : 0;
 }
 
-bool UKeyInStream::parse_field(std::uint64_t& pos, std::uint64_t end, bool keyed, Entry& e) {
+inline bool UKeyInStream::parse_field(std::uint64_t& pos, std::uint64_t end, bool keyed, Entry& e) {
   if (pos >= end) return false;
   // Key, 5-byte length, type and up to 8 data bytes: 16 bytes at most.
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(16, end - pos));
+  constexpr std::size_t kLongest = 16;
+  const std::uint64_t left = end - pos;
   std::size_t got = 0;
-  const unsigned char* p = peek(pos, want, got);
+  const unsigned char* p = peek(pos, left < kLongest ? static_cast<std::size_t>(left) : kLongest, got);
+  if (got > left) got = static_cast<std::size_t>(left);  // never look past the container
   std::size_t i = 0;
   if (keyed) {
     if (got < 2) return false;
@@ -142,9 +155,14 @@ bool UKeyInStream::parse_field(std::uint64_t& pos, std::uint64_t end, bool keyed
   e.position = data;
   if (length <= 8) {
     // Inside the container, so inside what peek delivered unless the input
-    // came up short.
-    if (got < i + length) return false;
-    std::memcpy(e.small, p + i, length);
+    // came up short. Copying a whole 8 bytes when they are there is cheaper
+    // than an exact copy; bytes past the length are never looked at.
+    if (got >= i + 8) {
+      std::memcpy(e.small, p + i, 8);
+    } else {
+      if (got < i + length) return false;
+      std::memcpy(e.small, p + i, length);
+    }
   }
   pos = data + length;
   return true;
@@ -155,44 +173,59 @@ bool UKeyInStream::parse_field(std::uint64_t& pos, std::uint64_t end, bool keyed
 
 void UKeyInStream::build_item(Frame& f) {
   f.index.clear();
+  // Room for a typical item at once; the capacity then stays with the frame
+  // for every later item and container at this depth.
+  if (f.index.capacity() == 0) f.index.reserve(kInitialIndex);
   f.current = -1;
   f.built = true;
   std::uint64_t pos = f.cursor;
   bool use_bitmap = false;
-  Entry e;
   while (pos < f.end) {
+    // Parsed in place: the entry is written once, where it stays.
+    Entry& e = f.index.emplace_back();
     std::uint64_t next = pos;
     if (!parse_field(next, f.end, true, e)) {
+      f.index.pop_back();
       pos = f.end;  // damaged: the container ends here
       break;
     }
+    const std::size_t before = f.index.size() - 1;
     bool repeated;
     if (!use_bitmap) {
-      repeated = std::any_of(f.index.begin(), f.index.end(), [&](const Entry& x) { return x.key == e.key; });
-      if (!repeated && f.index.size() == kLinearKeyCheck) {
+      repeated = std::any_of(f.index.begin(), f.index.begin() + static_cast<std::ptrdiff_t>(before),
+                             [&](const Entry& x) { return x.key == e.key; });
+      if (!repeated && before == kLinearKeyCheck) {
         if (seen_keys_.empty()) seen_keys_.assign(kKeyBitmapWords, 0);
-        for (const Entry& x : f.index) seen_keys_[x.key >> 6] |= std::uint64_t{1} << (x.key & 63);
+        for (const Entry& x : f.index) mark_key(x.key, true);
         use_bitmap = true;
       }
     } else {
       repeated = seen(e.key);
+      if (!repeated) mark_key(e.key, true);
     }
-    if (repeated) break;  // this field begins the next item
-    f.index.push_back(e);
-    if (use_bitmap) seen_keys_[e.key >> 6] |= std::uint64_t{1} << (e.key & 63);
+    if (repeated) {
+      f.index.pop_back();
+      break;  // this field begins the next item
+    }
     pos = next;
   }
   f.cursor = pos;
   if (use_bitmap) {
-    for (const Entry& x : f.index) seen_keys_[x.key >> 6] &= ~(std::uint64_t{1} << (x.key & 63));
+    for (const Entry& x : f.index) mark_key(x.key, false);
   }
 }
 
 const UKeyInStream::Entry* UKeyInStream::find(Frame& f, std::uint16_t k) {
   if (!f.keyed) return nullptr;
   if (!f.built) build_item(f);
+  // Keys within an item are distinct, so the scan may start anywhere; readers
+  // mostly ask for fields in the order they were written, so it starts just
+  // after the previous hit.
+  const std::size_t n = f.index.size();
+  std::size_t i = f.current >= 0 ? static_cast<std::size_t>(f.current) + 1 : 0;
   f.current = -1;
-  for (std::size_t i = 0; i < f.index.size(); ++i) {
+  for (std::size_t tried = 0; tried < n; ++tried, ++i) {
+    if (i == n) i = 0;
     if (f.index[i].key == k) {
       f.current = static_cast<std::int32_t>(i);
       return &f.index[i];
@@ -355,25 +388,38 @@ UKeyInStream& UKeyInStream::read(ustring& v) {
     v.clear();
     return *this;
   }
+  const auto up_to_zero = [](const void* p, std::size_t n) {
+    const void* zero = std::memchr(p, 0, n);
+    return zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - static_cast<const char*>(p)) : n;
+  };
   if (e->length <= 8) {
-    const void* zero = std::memchr(e->small, 0, e->length);
-    const std::size_t n = zero != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(zero) - e->small)
-                                          : e->length;
-    v.assign(reinterpret_cast<const char*>(e->small), n);
-    return *this;
+    v.assign(reinterpret_cast<const char*>(e->small), up_to_zero(e->small, e->length));
+  } else if (e->length <= kWindowSize) {
+    std::size_t got = 0;
+    const unsigned char* p = peek(e->position, e->length, got);
+    got = std::min<std::size_t>(got, e->length);
+    v.assign(reinterpret_cast<const char*>(p), up_to_zero(p, got));
+  } else {
+    v.resize(e->length);
+    const std::size_t got = fetch(e->position, v.data(), e->length);
+    v.resize(up_to_zero(v.data(), got));
   }
-  v.resize(e->length);
-  std::size_t n = fetch(e->position, v.data(), e->length);
-  if (const void* zero = std::memchr(v.data(), 0, n)) n = static_cast<std::size_t>(static_cast<const char*>(zero) - v.data());
-  v.resize(n);
   return *this;
 }
 
 UKeyInStream& UKeyInStream::read(std::string& v) {
   const Entry* e = take_field();
   if (e == nullptr) return *this;
-  v.resize(e->length);
-  v.resize(read_data(*e, v.data(), e->length));
+  if (e->length <= 8) {
+    v.assign(reinterpret_cast<const char*>(e->small), e->length);
+  } else if (e->length <= kWindowSize) {
+    std::size_t got = 0;
+    const unsigned char* p = peek(e->position, e->length, got);
+    v.assign(reinterpret_cast<const char*>(p), std::min<std::size_t>(got, e->length));
+  } else {
+    v.resize(e->length);
+    v.resize(fetch(e->position, v.data(), e->length));
+  }
   return *this;
 }
 

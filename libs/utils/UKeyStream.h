@@ -161,13 +161,6 @@ class UKeyOutStream : public UKeyStream {
   // True once a failure (see above) has stopped the writer.
   bool failed() const { return failed_; }
 
-  template <class T>
-    requires requires(UKeyOutStream& s, const T& v) { s.write(v); }
-  UKeyOutStream& operator<<(const T& v) {
-    return write(v);
-  }
-  UKeyOutStream& operator<<(UKeyOutStream& (*manipulator)(UKeyOutStream&)) { return manipulator(*this); }
-
  private:
   struct Container {
     std::uint64_t content_start;  // output position just after the type byte
@@ -194,6 +187,16 @@ class UKeyOutStream : public UKeyStream {
 // Manipulators: both close the innermost container, exactly like end().
 UKeyOutStream& end_record(UKeyOutStream& s);
 UKeyOutStream& end_array(UKeyOutStream& s);
+
+// Stream syntax: `w.key(k) << value << end_record`.
+template <class T>
+  requires requires(UKeyOutStream& s, const T& v) { s.write(v); }
+UKeyOutStream& operator<<(UKeyOutStream& s, const T& v) {
+  return s.write(v);
+}
+inline UKeyOutStream& operator<<(UKeyOutStream& s, UKeyOutStream& (*manipulator)(UKeyOutStream&)) {
+  return manipulator(s);
+}
 
 // Reads one stream from a seekable input, one item at a time: it never loads a
 // whole container, keeps copies of data up to 8 bytes in its item index and
@@ -307,22 +310,15 @@ class UKeyInStream : public UKeyStream {
   std::size_t item_size();
   FieldInfo item_field(std::size_t i);
 
-  template <class T>
-    requires requires(UKeyInStream& s, T& v) { s.read(v); }
-  UKeyInStream& operator>>(T& v) {
-    return read(v);
-  }
-  UKeyInStream& operator>>(UKeyInStream& (*manipulator)(UKeyInStream&)) { return manipulator(*this); }
-
  private:
   static constexpr std::size_t kWindowSize = 4096;
 
   struct Entry {
     std::uint64_t position;  // of the data, from the start of the input
+    unsigned char small[8];  // the data itself when length <= 8
     std::uint32_t length;
     std::uint16_t key;
     std::uint8_t type;
-    unsigned char small[8];  // the data itself when length <= 8
   };
 
   struct Frame {
@@ -345,8 +341,15 @@ class UKeyInStream : public UKeyStream {
   bool read_fixed(std::size_t width, std::uint64_t& value);
   std::size_t read_data(const Entry& e, void* out, std::size_t n);
   std::size_t fetch(std::uint64_t pos, void* out, std::size_t n);
-  const unsigned char* peek(std::uint64_t pos, std::size_t want, std::size_t& got);
+  // The window's bytes from pos on (got of them), holding at least `need`
+  // unless the input ends first.
+  const unsigned char* peek(std::uint64_t pos, std::size_t need, std::size_t& got);
+  const unsigned char* refill(std::uint64_t pos, std::size_t& got);
   bool seen(std::uint16_t key) const { return (seen_keys_[key >> 6] >> (key & 63)) & 1; }
+  void mark_key(std::uint16_t key, bool on) {
+    const std::uint64_t bit = std::uint64_t{1} << (key & 63);
+    on ? seen_keys_[key >> 6] |= bit : seen_keys_[key >> 6] &= ~bit;
+  }
 
   std::istream& input_;
   std::streambuf* buffer_ = nullptr;
@@ -363,3 +366,13 @@ class UKeyInStream : public UKeyStream {
 
 // Manipulator: leave().
 UKeyInStream& leave(UKeyInStream& s);
+
+// Stream syntax: `r.select(k) >> value`, `r >> leave`.
+template <class T>
+  requires requires(UKeyInStream& s, T& v) { s.read(v); }
+UKeyInStream& operator>>(UKeyInStream& s, T& v) {
+  return s.read(v);
+}
+inline UKeyInStream& operator>>(UKeyInStream& s, UKeyInStream& (*manipulator)(UKeyInStream&)) {
+  return manipulator(s);
+}
