@@ -30,14 +30,13 @@ UKeyOutStream::UKeyOutStream(std::ostream& output, std::int32_t identifier) : ou
     failed_ = true;  // the stream already says why
     return;
   }
-  // Positions are counted from here on rather than asked for at every
-  // container, so the one query also proves the output can tell them.
-  const std::streampos start = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::out);
-  if (start == std::streampos(std::streamoff(-1))) {
+  // An output that cannot tell its position could never get its container
+  // lengths patched: refuse it before writing anything.
+  std::uint64_t start;
+  if (!tell(start)) {
     fail(std::ios_base::failbit);
     return;
   }
-  position_ = static_cast<std::uint64_t>(std::streamoff(start));
   open_container(kMetaKey, eFieldType_Record);
   if (identifier != 0) key(kIdKey).write(identifier);
   key(kCodeKey).write(1);
@@ -57,13 +56,21 @@ void UKeyOutStream::fail(std::ios_base::iostate state) {
   output_.setstate(state);
 }
 
+// Positions are asked of the output rather than counted, so that bytes the
+// caller writes to it directly between fields still count in the lengths.
+bool UKeyOutStream::tell(std::uint64_t& position) {
+  const std::streampos p = buffer_->pubseekoff(0, std::ios_base::cur, std::ios_base::out);
+  if (p == std::streampos(std::streamoff(-1))) return false;
+  position = static_cast<std::uint64_t>(std::streamoff(p));
+  return true;
+}
+
 void UKeyOutStream::put(const void* bytes, std::size_t count) {
   const std::streamsize n = static_cast<std::streamsize>(count);
   if (buffer_->sputn(static_cast<const char*>(bytes), n) != n) {
     fail(std::ios_base::badbit);
     return;
   }
-  position_ += count;
 }
 
 UKeyOutStream& UKeyOutStream::write_integer(FieldType type, std::uint64_t value) {
@@ -122,8 +129,13 @@ UKeyOutStream& UKeyOutStream::open_container(std::uint16_t k, FieldType type) {
   const unsigned char head[8] = {static_cast<unsigned char>(k >> 8), static_cast<unsigned char>(k), kLongLength, 0, 0,
                                  0, 0, type};
   put(head, sizeof head);
+  std::uint64_t content_start;
   if (failed_) return *this;
-  open_[depth_++] = Container{position_, type == eFieldType_Record};
+  if (!tell(content_start)) {
+    fail(std::ios_base::badbit);
+    return *this;
+  }
+  open_[depth_++] = Container{content_start, type == eFieldType_Record};
   return *this;
 }
 
@@ -134,7 +146,12 @@ UKeyOutStream& UKeyOutStream::end() {
     return *this;
   }
   const Container& c = open_[depth_ - 1];
-  const std::uint64_t length = position_ - c.content_start;
+  std::uint64_t here;
+  if (!tell(here) || here < c.content_start) {
+    fail(std::ios_base::badbit);
+    return *this;
+  }
+  const std::uint64_t length = here - c.content_start;
   if (length > kMaxLength) {
     fail(std::ios_base::failbit);
     return *this;
@@ -149,7 +166,7 @@ UKeyOutStream& UKeyOutStream::end() {
     const std::streampos p(static_cast<std::streamoff>(pos));
     return buffer_->pubseekpos(p, std::ios_base::out) == p;
   };
-  if (!at(c.content_start - 6) || buffer_->sputn(reinterpret_cast<const char*>(patch), 5) != 5 || !at(position_)) {
+  if (!at(c.content_start - 6) || buffer_->sputn(reinterpret_cast<const char*>(patch), 5) != 5 || !at(here)) {
     fail(std::ios_base::badbit);
     return *this;
   }

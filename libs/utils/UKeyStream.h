@@ -92,13 +92,16 @@ class UKeyStream {
 
 // Writes one stream. Container contents are streamed straight to the output;
 // only the 4-byte container lengths are patched afterwards, so the output must
-// report its position and seek back (a string or file stream does).
+// report its position and seek back (a string or file stream does). Positions
+// are asked of the output, so bytes the caller writes to it directly while a
+// container is open count in that container's length.
 //
 // Errors are never thrown by the writer itself: they set failbit (badbit for a
 // failed byte write) on the output stream, and from then on the writer is
 // failed() and writes nothing more. (If the caller enabled exceptions on the
 // stream, setting the state throws std::ios_base::failure there.) Failures:
-// - the output is not good() at construction, or cannot report its position;
+// - the output is not good() at construction (its state is left as it is),
+//   or cannot report its position;
 // - a byte write, a seek or a length patch fails;
 // - opening an eleventh nested container (the meta record counts);
 // - end() with no container open;
@@ -145,7 +148,8 @@ class UKeyOutStream : public UKeyStream {
   UKeyOutStream& write_bytes(const void* bytes, std::size_t count) {
     return write_field(eFieldType_Binary, bytes, count);
   }
-  // The record's flat form as a user/binary field.
+  // The record's flat form as a user/binary field. The form carries no length
+  // of its own, so it is built in memory before it is written.
   UKeyOutStream& write_message(const umessage& record);
 
   // Opens a container under k. The pending key is neither used nor reset.
@@ -173,11 +177,11 @@ class UKeyOutStream : public UKeyStream {
   UKeyOutStream& begin_container(std::uint16_t k, FieldType type);
   UKeyOutStream& open_container(std::uint16_t k, FieldType type);
   void put(const void* bytes, std::size_t count);
+  bool tell(std::uint64_t& position);
   void fail(std::ios_base::iostate state);
 
   std::ostream& output_;
   std::streambuf* buffer_ = nullptr;
-  std::uint64_t position_ = 0;  // absolute output position, counted by the writer
   std::uint16_t pending_key_ = 0;
   bool failed_ = false;
   int depth_ = 0;
@@ -225,9 +229,10 @@ inline UKeyOutStream& operator<<(UKeyOutStream& s, UKeyOutStream& (*manipulator)
 //                                         array the element is consumed
 // A ustring longer than a ustring can hold throws std::length_error.
 //
-// The input must be seekable; one that cannot report its position or end
-// reads as empty. The reader does not change the input's state flags and
-// leaves its position unspecified.
+// The input must be seekable; one that cannot report its position or end, or
+// whose failbit or badbit is set, reads as empty (so the constructor throws
+// "UKeyInStream: meta key mismatch"). The reader does not change the input's
+// state flags and leaves its position unspecified.
 class UKeyInStream : public UKeyStream {
  public:
   // What item_field() tells of one field of the current item.
@@ -238,7 +243,8 @@ class UKeyInStream : public UKeyStream {
   };
 
   // Reads the meta record's header and its 'ID' and code fields (the
-  // identifier is not compared with anything). Throws the first two texts.
+  // identifier is not compared with anything). Throws the first two texts,
+  // and the fourth for a code field longer than an int.
   explicit UKeyInStream(std::istream& input);
   ~UKeyInStream();
 

@@ -244,6 +244,17 @@ TEST(KeyOutStreamTest, PatchesAtTheRightPlaceAfterEarlierContent) {
     w.begin_record(kAB).write(1).end();
   }
   EXPECT_EQ(hex(out.str()), hex("prefix" + stream_of(container(kAB, 6, field(0, 2, bytes({1}))))));
+
+  // Bytes written to the output directly, between fields, count in the
+  // lengths of the containers around them.
+  std::ostringstream mixed;
+  {
+    UKeyOutStream w(mixed);
+    w.begin_record(kAB);
+    mixed.write("xyz", 3);
+    w.end();
+  }
+  EXPECT_EQ(hex(mixed.str()), hex(stream_of(container(kAB, 6, "xyz"))));
 }
 
 TEST(KeyOutStreamTest, MisuseFailsTheStreamAndWritesNothingMore) {
