@@ -19,7 +19,7 @@ constexpr std::size_t kInitialIndex = 10;
 
 }  // namespace
 
-UKeyInStream::UKeyInStream(std::istream& input) : input_(input) {
+UKeyInStream::UKeyInStream(std::istream& input) {
   buffer_ = input.rdbuf();
   if (buffer_ != nullptr && !input.fail()) {
     const std::streampos bad(std::streamoff(-1));

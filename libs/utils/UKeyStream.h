@@ -357,7 +357,6 @@ class UKeyInStream : public UKeyStream {
     on ? seen_keys_[key >> 6] |= bit : seen_keys_[key >> 6] &= ~bit;
   }
 
-  std::istream& input_;
   std::streambuf* buffer_ = nullptr;
   std::int64_t base_ = 0;       // input position of the stream's first byte
   std::uint64_t size_ = 0;      // bytes of input from base_ on
