@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstring>
 #include <ios>
-#include <iostream>
 #include <istream>
 #include <map>
 #include <memory>
@@ -17,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "utils/Logger.h"
 #include "utils/packed_int.h"
 #include "utils/umessage.h"
 
@@ -150,14 +150,14 @@ class flat_writer {
 // What remains of in, read into memory. The buffer grows only as bytes
 // arrive, so a stream that claims a large size or never ends costs memory in
 // proportion to what it delivers, not to what it announces. A seekable
-// stream's remaining size sizes the first read (capped).
+// stream's remaining size sizes the first read, up to 1 MiB.
 std::string read_remaining(std::istream& in) {
   std::string bytes;
   const std::istream::sentry ready(in, true);
   if (!ready) return bytes;
   std::streambuf& source = *in.rdbuf();
 
-  constexpr std::size_t first_read_cap = std::size_t{64} << 20;
+  constexpr std::size_t first_read_cap = std::size_t{1} << 20;
   std::size_t first_read = 4096;
   const auto here = source.pubseekoff(0, std::ios_base::cur, std::ios_base::in);
   if (here != std::streampos(-1)) {
@@ -181,13 +181,11 @@ std::string read_remaining(std::istream& in) {
   return bytes;
 }
 
-// The ERROR record of a failed read.
-// LOGGER PLACEHOLDER: replaced by a statement of the process-wide logger at
-// the site "..\..\libs\utils\umessage_serialize.cpp", line 436, function
-// "umessage::unflatten" once the logger is in the library.
-void log_unflatten_failure(const char* reason) {
-  std::cerr << "[ERROR][umessage_serialize.cpp:umessage::unflatten:436] " << reason << '\n';
-}
+// The site of the ERROR record of a failed read.
+inline constexpr vxu::LogSite kSiteUnflatten{"..\\..\\libs\\utils\\umessage_serialize.cpp", 436,
+                                             "umessage::unflatten"};
+
+void log_unflatten_failure(const char* reason) { VX_LOG(vxu::eLogLevel_Error, kSiteUnflatten) << reason; }
 
 bool is_valid_name(std::string_view name) {
   return !name.empty() && name.find_first_of("/?") == std::string_view::npos;
