@@ -74,6 +74,11 @@ inline unsigned char* put_packed32(unsigned char* dest, std::uint32_t value) noe
 inline bool get_packed64(const unsigned char*& p, const unsigned char* end, std::uint64_t& out) noexcept {
   if (p == end) return false;
   const unsigned first = *p;
+  if (first < 0x80) {  // most counts, ids and small values
+    ++p;
+    out = first;
+    return true;
+  }
   const int following = std::countl_one(static_cast<unsigned char>(first));
   if (end - p - 1 < following) return false;
   std::uint64_t value = first & (0xFFu >> following);
@@ -87,6 +92,11 @@ inline bool get_packed64(const unsigned char*& p, const unsigned char* end, std:
 inline bool get_packed32(const unsigned char*& p, const unsigned char* end, std::uint32_t& out) noexcept {
   if (p == end) return false;
   const unsigned first = *p;
+  if (first < 0x80) {
+    ++p;
+    out = first;
+    return true;
+  }
   const int following = std::countl_one(static_cast<unsigned char>(first));
   if (end - p - 1 < following) return false;
   std::uint32_t value = first & (0xFFu >> following);

@@ -27,7 +27,7 @@ using shared_record = std::shared_ptr<umessage>;
 
 // ---- writing ----
 
-// The bytes of one flat form, written to the stream in one call at the end.
+// A growing byte buffer for the body being written.
 class byte_sink {
  public:
   // Room for n more bytes at the returned position; commit what was used.
@@ -42,11 +42,6 @@ class byte_sink {
     *room(1) = value;
     ++used_;
   }
-  void put_bytes(std::string_view bytes) {
-    if (bytes.empty()) return;
-    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
-    used_ += bytes.size();
-  }
   // IEEE 754 bits, least significant byte first whatever the machine's order.
   void put_double(double value) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
@@ -55,13 +50,12 @@ class byte_sink {
     used_ += 8;
   }
 
-  void write_to(std::ostream& out) const {
-    out.write(reinterpret_cast<const char*>(buffer_.get()), static_cast<std::streamsize>(used_));
-  }
+  const unsigned char* data() const { return buffer_.get(); }
+  std::size_t size() const { return used_; }
 
  private:
   void grow(std::size_t n) {
-    const std::size_t capacity = std::max({capacity_ * 2, used_ + n, std::size_t{256}});
+    const std::size_t capacity = std::max({capacity_ * 2, used_ + n, std::size_t{4096}});
     auto bigger = std::make_unique_for_overwrite<unsigned char[]>(capacity);
     if (used_ > 0) std::memcpy(bigger.get(), buffer_.get(), used_);
     buffer_ = std::move(bigger);
@@ -73,76 +67,284 @@ class byte_sink {
   std::size_t used_ = 0;
 };
 
-// Writes one record as version 4: the string table of every name and string
-// value (nested records included), then the body with strings as ids.
-class flat_writer {
- public:
-  explicit flat_writer(const umessage& root) {
-    collect(root);
-    std::sort(table_.begin(), table_.end());
-    table_.erase(std::unique(table_.begin(), table_.end()), table_.end());
-  }
+// Little-endian loads (the shift loops compile to single loads).
+std::uint64_t load_le64(const char* p) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < 8; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  return value;
+}
+std::uint64_t load_le32(const char* p) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < 4; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  return value;
+}
 
-  void write(const umessage& root, byte_sink& out) const {
-    out.put_packed(vxu::flat_version);
-    out.put_packed(table_.size());
-    for (std::string_view text : table_) {
-      out.put_packed(text.size());
-      out.put_bytes(text);
+std::uint64_t mix(std::uint64_t h, std::uint64_t word) {
+  h = (h ^ word) * 0xBF58476D1CE4E5B9u;
+  return h ^ (h >> 29);
+}
+
+// What the interning table knows of a text without reading it again: its
+// first 16 bytes, zero-padded (the whole text for most names and values),
+// and a hash of all of it.
+struct string_key {
+  std::uint64_t head0 = 0;
+  std::uint64_t head1 = 0;
+  std::uint64_t hash = 0;
+};
+
+string_key key_of(std::string_view text) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  string_key key;
+  if (n >= 16) {
+    key.head0 = load_le64(p);
+    key.head1 = load_le64(p + 8);
+  } else if (n >= 8) {
+    key.head0 = load_le64(p);
+    // Bytes 8..n-1: the top of the word ending at the last byte.
+    if (n > 8) key.head1 = load_le64(p + n - 8) >> (8 * (16 - n));
+  } else if (n >= 4) {
+    key.head0 = load_le32(p) | ((load_le32(p + n - 4) >> (8 * (8 - n))) << 32);
+  } else {
+    for (std::size_t i = 0; i < n; ++i) key.head0 |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  }
+  std::uint64_t h = mix(mix(n * 0x9E3779B97F4A7C15u, key.head0), key.head1);
+  std::size_t i = 16;
+  for (; i + 8 <= n; i += 8) h = mix(h, load_le64(p + i));
+  if (i < n) h = mix(h, load_le64(p + n - 8));
+  // Multiplies carry information only upward: fold the high bits down
+  // before the low bits pick a slot.
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDu;
+  key.hash = h ^ (h >> 33);
+  return key;
+}
+
+// A little-endian word read back as big-endian: byte order of the text
+// becomes numeric order.
+std::uint64_t reversed_bytes(std::uint64_t v) {
+  std::uint64_t r = 0;
+  for (int i = 0; i < 8; ++i) r |= ((v >> (8 * i)) & 0xFF) << (56 - 8 * i);
+  return r;
+}
+
+// Bytes on their way to a stream, handed over 16 KiB at a time.
+class chunk_writer {
+ public:
+  explicit chunk_writer(std::ostream& out) : out_(out) {}
+  chunk_writer(const chunk_writer&) = delete;
+  chunk_writer& operator=(const chunk_writer&) = delete;
+  ~chunk_writer() { flush(); }
+
+  void put_packed(std::uint64_t value) {
+    if (capacity - used_ < vxu::packed64_max_size) flush();
+    used_ = static_cast<std::size_t>(vxu::put_packed64(buffer_ + used_, value) - buffer_);
+  }
+  void put_bytes(const unsigned char* bytes, std::size_t n) {
+    if (n <= capacity - used_) {
+      // Most runs are a few bytes: a plain loop beats a library call.
+      if (n <= 16) {
+        for (std::size_t i = 0; i < n; ++i) buffer_[used_ + i] = bytes[i];
+      } else {
+        std::memcpy(buffer_ + used_, bytes, n);
+      }
+      used_ += n;
+      return;
     }
-    write_body(root, out);
+    flush();
+    if (n <= capacity) {
+      std::memcpy(buffer_, bytes, n);
+      used_ = n;
+    } else {
+      out_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
+    }
   }
 
  private:
-  void collect(const umessage& record) {
-    for (const auto& [name, array] : record) {
-      table_.push_back(name.view());
-      if (const auto* strings = array.as<ustring>()) {
-        for (const ustring& value : strings->values) table_.push_back(value.view());
-      } else if (const auto* records = array.as<shared_record>()) {
-        for (const shared_record& value : records->values) collect(*value);
-      }
+  static constexpr std::size_t capacity = 16384;
+
+  void flush() {
+    if (used_ > 0) out_.write(reinterpret_cast<const char*>(buffer_), static_cast<std::streamsize>(used_));
+    used_ = 0;
+  }
+
+  std::ostream& out_;
+  std::size_t used_ = 0;
+  unsigned char buffer_[capacity];
+};
+
+template <class T>
+const std::vector<T>& values_of(const umessage::array_type& array) {
+  return static_cast<const dyn_array_impl<T>&>(array).values;
+}
+
+// Writes one record as version 4 in a single walk. The walk writes the body
+// without its string ids, noting where each id belongs and which distinct
+// string it names (distinct strings are found with a hash table as they are
+// met). The distinct strings are then sorted once to number the table, and
+// the form is assembled: the table, then the body with the ids put in.
+class flat_writer {
+ public:
+  explicit flat_writer(const umessage& root) {
+    slots_.assign(256, 0);
+    write_body(root);
+    number_strings();
+  }
+
+  // Writes the table, then the body with its ids, through a small buffer.
+  void write_to(std::ostream& out) const {
+    chunk_writer chunk(out);
+    chunk.put_packed(vxu::flat_version);
+    chunk.put_packed(sorted_.size());
+    for (std::uint32_t index : sorted_) {
+      const std::string_view text = distinct_[index].text;
+      chunk.put_packed(text.size());
+      chunk.put_bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     }
+    const unsigned char* body = body_.data();
+    std::size_t copied = 0;
+    for (const string_use& use : uses_) {
+      const std::size_t offset = use.offset;
+      chunk.put_bytes(body + copied, offset - copied);
+      copied = offset;
+      chunk.put_packed(id_[use.string]);
+    }
+    chunk.put_bytes(body + copied, body_.size() - copied);
   }
 
-  // The 1-based position of a collected string in the sorted table.
-  std::uint64_t id_of(std::string_view text) const {
-    return static_cast<std::uint64_t>(std::lower_bound(table_.begin(), table_.end(), text) - table_.begin()) + 1;
-  }
+ private:
+  struct distinct_string {
+    std::string_view text;
+    string_key key;
+  };
+  // A string id that belongs before body byte `offset`.
+  struct string_use {
+    std::size_t offset;
+    std::uint32_t string;  // index among the distinct strings
+  };
 
-  void write_body(const umessage& record, byte_sink& out) const {
-    out.put_packed(record.size());
+  void put_string(std::string_view text) { uses_.push_back({body_.size(), intern(text)}); }
+
+  void write_body(const umessage& record) {
+    body_.put_packed(record.size());
     for (const auto& [name, array] : record) {
-      out.put_packed(id_of(name.view()));
-      out.put_packed(static_cast<std::uint32_t>(array.type()));
-      out.put_byte(array.is_array ? 1 : 0);
-      out.put_packed(array.size());
-      switch (array.type()) {
-        case umessage::type_int:
-          for (std::int32_t value : array.as<std::int32_t>()->values) out.put_packed(static_cast<std::uint32_t>(value));
+      put_string(name.view());
+      const int type = array.type();
+      body_.put_packed(static_cast<std::uint32_t>(type));
+      body_.put_byte(array.is_array ? 1 : 0);
+      switch (type) {
+        case umessage::type_int: {
+          const auto& values = values_of<std::int32_t>(array);
+          body_.put_packed(values.size());
+          for (std::int32_t value : values) body_.put_packed(static_cast<std::uint32_t>(value));
           break;
-        case umessage::type_bool:
-          for (bool value : array.as<bool>()->values) out.put_byte(value ? 1 : 0);
+        }
+        case umessage::type_bool: {
+          const auto& values = values_of<bool>(array);
+          body_.put_packed(values.size());
+          for (bool value : values) body_.put_byte(value ? 1 : 0);
           break;
-        case umessage::type_double:
-          for (double value : array.as<double>()->values) out.put_double(value);
+        }
+        case umessage::type_double: {
+          const auto& values = values_of<double>(array);
+          body_.put_packed(values.size());
+          for (double value : values) body_.put_double(value);
           break;
-        case umessage::type_string:
-          for (const ustring& value : array.as<ustring>()->values) out.put_packed(id_of(value.view()));
+        }
+        case umessage::type_string: {
+          const auto& values = values_of<ustring>(array);
+          body_.put_packed(values.size());
+          for (const ustring& value : values) put_string(value.view());
           break;
-        case umessage::type_message:
-          for (const shared_record& value : array.as<shared_record>()->values) write_body(*value, out);
+        }
+        case umessage::type_message: {
+          const auto& values = values_of<shared_record>(array);
+          body_.put_packed(values.size());
+          for (const shared_record& value : values) write_body(*value);
           break;
-        case umessage::type_int64:
-          for (std::int64_t value : array.as<std::int64_t>()->values) out.put_packed(static_cast<std::uint64_t>(value));
+        }
+        case umessage::type_int64: {
+          const auto& values = values_of<std::int64_t>(array);
+          body_.put_packed(values.size());
+          for (std::int64_t value : values) body_.put_packed(static_cast<std::uint64_t>(value));
           break;
+        }
         default:
-          break;  // a record never stores another type
+          body_.put_packed(0);  // a record never stores another type
+          break;
       }
     }
   }
 
-  std::vector<std::string_view> table_;
+  // The index of text among the distinct strings, added when new. Linear
+  // probing in a table kept at most half full.
+  std::uint32_t intern(std::string_view text) {
+    if (2 * (distinct_.size() + 1) > slots_.size()) grow();
+    const string_key key = key_of(text);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(key.hash) & mask;; i = (i + 1) & mask) {
+      const std::uint32_t slot = slots_[i];
+      if (slot == 0) {
+        distinct_.push_back({text, key});
+        slots_[i] = static_cast<std::uint32_t>(distinct_.size());
+        return slots_[i] - 1;
+      }
+      const distinct_string& known = distinct_[slot - 1];
+      if (known.key.hash == key.hash && known.key.head0 == key.head0 && known.key.head1 == key.head1 &&
+          known.text.size() == text.size() &&
+          (text.size() <= 16 || std::memcmp(known.text.data() + 16, text.data() + 16, text.size() - 16) == 0)) {
+        return slot - 1;
+      }
+    }
+  }
+
+  void grow() {
+    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t k = 0; k < distinct_.size(); ++k) {
+      std::size_t i = static_cast<std::size_t>(distinct_[k].key.hash) & mask;
+      while (slots[i] != 0) i = (i + 1) & mask;
+      slots[i] = static_cast<std::uint32_t>(k + 1);
+    }
+    slots_.swap(slots);
+  }
+
+  // Sorts the distinct strings by byte order; id_[k] becomes the 1-based
+  // table position of distinct string k. The first 16 bytes, as two
+  // big-endian numbers, decide most comparisons; zero padding makes a text
+  // and its extension by NUL bytes tie, and the full comparison settles it.
+  void number_strings() {
+    struct order_key {
+      std::uint64_t first;
+      std::uint64_t second;
+      std::uint32_t index;
+    };
+    std::vector<order_key> keys;
+    keys.reserve(distinct_.size());
+    for (std::uint32_t k = 0; k < distinct_.size(); ++k) {
+      const string_key& key = distinct_[k].key;
+      keys.push_back({reversed_bytes(key.head0), reversed_bytes(key.head1), k});
+    }
+    std::sort(keys.begin(), keys.end(), [this](const order_key& a, const order_key& b) {
+      if (a.first != b.first) return a.first < b.first;
+      if (a.second != b.second) return a.second < b.second;
+      return distinct_[a.index].text < distinct_[b.index].text;
+    });
+    sorted_.resize(keys.size());
+    id_.resize(keys.size());
+    for (std::uint32_t position = 0; position < keys.size(); ++position) {
+      sorted_[position] = keys[position].index;
+      id_[keys[position].index] = position + 1;
+    }
+  }
+
+  byte_sink body_;                         // the body without its string ids
+  std::vector<string_use> uses_;           // where the ids go, in body order
+  std::vector<distinct_string> distinct_;  // in the order first met
+  std::vector<std::uint32_t> slots_;       // hash table: distinct index + 1, 0 free
+  std::vector<std::uint32_t> sorted_;      // distinct indexes in table order
+  std::vector<std::uint32_t> id_;          // table id of each distinct string
 };
 
 // ---- reading ----
@@ -188,7 +390,11 @@ inline constexpr vxu::LogSite kSiteUnflatten{"..\\..\\libs\\utils\\umessage_seri
 void log_unflatten_failure(const char* reason) { VX_LOG(vxu::eLogLevel_Error, kSiteUnflatten) << reason; }
 
 bool is_valid_name(std::string_view name) {
-  return !name.empty() && name.find_first_of("/?") == std::string_view::npos;
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (c == '/' || c == '?') return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -231,7 +437,7 @@ class flat_reader {
     if (version_ == 1) {
       const table_string& kind = string_at(packed64());
       if (!kind.text.empty()) {
-        dyn_array_impl<ustring>& what = entry_for<ustring>(body, what_rank_, "what");
+        dyn_array_impl<ustring>& what = entry_for<ustring>(body, what_rank_, what_name_);
         append(what, copy(kind.text));
       }
     }
@@ -276,6 +482,8 @@ class flat_reader {
   }
 
  private:
+  enum class name_check : unsigned char { unknown, valid, invalid };
+
   // A table string and its rank: equal strings share a rank and ranks follow
   // byte order, so names compare as integers. Ranks are odd (2k + 1 for the
   // k-th distinct string); an even rank places a name that is not in the
@@ -283,6 +491,7 @@ class flat_reader {
   struct table_string {
     std::string_view text;
     std::uint64_t rank;
+    mutable name_check name = name_check::unknown;  // decided when first used as a name
   };
 
   // One body being read. Its entries are appended in arrival order, their
@@ -391,7 +600,7 @@ class flat_reader {
   template <class T>
   void read_values(body_state& body, const table_string& name, std::uint64_t count, bool flagged_array, int depth) {
     T first = read_value<T>(depth);
-    dyn_array_impl<T>& array = entry_for<T>(body, name.rank, name.text);
+    dyn_array_impl<T>& array = entry_for<T>(body, name.rank, name);
     array.values.reserve(array.values.size() + static_cast<std::size_t>(count));
     append(array, std::move(first));
     for (std::uint64_t i = 1; i < count; ++i) append(array, read_value<T>(depth));
@@ -401,7 +610,7 @@ class flat_reader {
   // The array of the body's entry with this rank: the existing one, which
   // must hold T ("incompatible type"), or a new one under a valid name.
   template <class T>
-  dyn_array_impl<T>& entry_for(body_state& body, std::uint64_t rank, std::string_view name) {
+  dyn_array_impl<T>& entry_for(body_state& body, std::uint64_t rank, const table_string& name) {
     std::vector<umessage::entry>& entries = body.entries;
     const std::size_t n = entries.size();
     std::size_t position = n;
@@ -423,10 +632,11 @@ class flat_reader {
       if (array == nullptr) throw std::logic_error("incompatible type");
       return *array;
     }
-    if (!is_valid_name(name)) throw std::invalid_argument("empty or invalid name");
+    if (name.name == name_check::unknown) name.name = is_valid_name(name.text) ? name_check::valid : name_check::invalid;
+    if (name.name == name_check::invalid) throw std::invalid_argument("empty or invalid name");
     auto array = std::make_unique<dyn_array_impl<T>>();
     dyn_array_impl<T>& result = *array;
-    entries.emplace_back(copy(name), std::move(array));
+    entries.emplace_back(copy(name.text), std::move(array));
     ranks_.push_back(rank);
     if (!body.in_order) body.index.emplace(rank, n);
     return result;
@@ -495,15 +705,12 @@ class flat_reader {
   std::vector<table_string> table_;
   std::vector<std::uint64_t> ranks_;
   std::uint64_t what_rank_ = 0;
+  table_string what_name_{"what", 0, name_check::valid};
 };
 
 }  // namespace umessage_details
 
-void umessage::flatten(std::ostream& out) const {
-  byte_sink bytes;
-  flat_writer(*this).write(*this, bytes);
-  bytes.write_to(out);
-}
+void umessage::flatten(std::ostream& out) const { flat_writer(*this).write_to(out); }
 
 bool umessage::unflatten(std::istream& in) {
   clear();

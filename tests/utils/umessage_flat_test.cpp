@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <string>
@@ -369,6 +370,53 @@ TEST(Flatten, WritesVersionFourByteForByte) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(to_hex(flat(c.make())), to_hex(hex(c.bytes)));
   }
+}
+
+// The table of a written form, read back with the packed reader.
+std::vector<std::string> table_of(const std::string& form_bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(form_bytes.data());
+  const auto* end = p + form_bytes.size();
+  std::uint64_t version = 0, count = 0, length = 0;
+  std::vector<std::string> table;
+  if (!vxu::get_packed64(p, end, version) || !vxu::get_packed64(p, end, count)) return table;
+  for (std::uint64_t i = 0; i < count && vxu::get_packed64(p, end, length); ++i) {
+    table.emplace_back(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+    p += length;
+  }
+  return table;
+}
+
+// Texts that look alike to a hash or a sort key: shared prefixes of 8 and 16
+// bytes and more, NUL bytes and zero padding, bytes above 0x7F, every length
+// up to 40.
+TEST(Flatten, TableHoldsEachDistinctStringOnceInByteOrder) {
+  std::vector<std::string> texts = {"", std::string(1, '\0'), std::string(2, '\0'), "a", std::string("a\0", 2),
+                                    std::string("a\0\0\0\0\0\0\0\0", 9), "\x80", "\xFF", "\x7F"};
+  for (std::size_t n = 1; n <= 40; ++n) {
+    texts.push_back(std::string(n, 'x'));
+    texts.push_back(std::string(n - 1, 'x') + 'y');
+    texts.push_back(std::string(n - 1, 'x') + '\xE9');
+    texts.push_back("DeviceCMYK-" + std::to_string(n * 37));
+    texts.push_back("problem" + std::to_string(n));
+  }
+  umessage inner;
+  umessage record;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    record.add("v", ustring(texts[i]));
+    inner.add("v", ustring(texts[texts.size() - 1 - i]));
+    if (!texts[i].empty() && texts[i].find_first_of("/?") == std::string::npos) inner.add(ustring(texts[i]), 1);
+  }
+  record.add("inner", nested(inner));
+  record.add("again", nested(inner));
+
+  std::set<std::string> expected(texts.begin(), texts.end());
+  for (const char* name : {"v", "inner", "again"}) expected.insert(name);
+  const std::string bytes = flat(record);
+  EXPECT_EQ(table_of(bytes), std::vector<std::string>(expected.begin(), expected.end()));
+
+  umessage copy;
+  ASSERT_TRUE(read_into(copy, bytes).ok);
+  EXPECT_EQ(copy, record);
 }
 
 TEST(Flatten, WritesThroughTheStreamOnly) {
