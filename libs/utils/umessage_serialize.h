@@ -51,6 +51,18 @@
 //   bound a few kilobytes could ask for terabytes of copies).
 // Each of these is logged as an ERROR record naming umessage::unflatten, and
 // unflatten returns false with the record empty.
+//
+// Input: unflatten reads what remains of its stream into memory first (the
+// form carries no length, so the stream is taken to hold one form), then
+// parses those bytes with every count checked against what remains. The
+// buffer grows with the bytes actually delivered, never with a size a stream
+// announces (a seekable stream's size only sizes the first read, at most
+// 1 MiB); a stream that never ends is read until memory runs out, which
+// fails like any other error. The stream is left at its end with eofbit set.
+//
+// Writing: flatten walks the record once and needs no more stack than the
+// record's nesting; a record nested deeper than max_flat_nesting is written
+// but will not be read back.
 #pragma once
 
 #include <cstddef>

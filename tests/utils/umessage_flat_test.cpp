@@ -5,7 +5,6 @@
 #include <iostream>
 #include <limits>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <streambuf>
@@ -121,17 +120,34 @@ class captured_log {
   std::streambuf* previous_;
 };
 
-// The values of every ERROR record of umessage::unflatten in the log lines;
-// any other line is reported as is.
-std::vector<std::string> unflatten_errors(const std::vector<std::string>& lines) {
-  static const std::regex line_form(
-      R"(\[[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\]\[ERROR\]\[[0-9]+\])"
-      R"(\[umessage_serialize\.cpp:umessage::unflatten:436\] (.*))");
-  std::vector<std::string> result;
-  for (const std::string& line : lines) {
-    std::smatch match;
-    result.push_back(std::regex_match(line, match, line_form) ? match[1].str() : "unexpected line: " + line);
+// The values of an ERROR record of umessage::unflatten in one log line:
+//   [YYYY-MM-DDTHH:MM:SS][ERROR][<thread>][umessage_serialize.cpp:umessage::unflatten:436] <values>
+// or "unexpected line: ..." for any other line.
+std::string unflatten_error(const std::string& line) {
+  const std::string unexpected = "unexpected line: " + line;
+  static const char time_shape[] = "[dddd-dd-ddTdd:dd:dd]";
+  const std::size_t time_length = sizeof time_shape - 1;
+  if (line.size() < time_length) return unexpected;
+  for (std::size_t i = 0; i < time_length; ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (time_shape[i] == 'd' ? !digit : line[i] != time_shape[i]) return unexpected;
   }
+  std::string_view rest = std::string_view(line).substr(time_length);
+  constexpr std::string_view level = "[ERROR][";
+  if (rest.substr(0, level.size()) != level) return unexpected;
+  rest.remove_prefix(level.size());
+  std::size_t digits = 0;
+  while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+  if (digits == 0) return unexpected;
+  rest.remove_prefix(digits);
+  constexpr std::string_view site = "][umessage_serialize.cpp:umessage::unflatten:436] ";
+  if (rest.substr(0, site.size()) != site) return unexpected;
+  return std::string(rest.substr(site.size()));
+}
+
+std::vector<std::string> unflatten_errors(const std::vector<std::string>& lines) {
+  std::vector<std::string> result;
+  for (const std::string& line : lines) result.push_back(unflatten_error(line));
   return result;
 }
 
