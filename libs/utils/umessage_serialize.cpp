@@ -55,7 +55,7 @@ class byte_sink {
 
  private:
   void grow(std::size_t n) {
-    const std::size_t capacity = std::max({capacity_ * 2, used_ + n, std::size_t{4096}});
+    const std::size_t capacity = std::max({capacity_ * 2, used_ + n, std::size_t{1024}});
     auto bigger = std::make_unique_for_overwrite<unsigned char[]>(capacity);
     if (used_ > 0) std::memcpy(bigger.get(), buffer_.get(), used_);
     buffer_ = std::move(bigger);
@@ -187,7 +187,9 @@ const std::vector<T>& values_of(const umessage::array_type& array) {
 class flat_writer {
  public:
   explicit flat_writer(const umessage& root) {
-    slots_.assign(256, 0);
+    slots_.assign(32, 0);
+    distinct_.reserve(16);
+    uses_.reserve(32);
     write_body(root);
     number_strings();
   }
