@@ -82,7 +82,9 @@ bool JSONParser::scan(Token& token) {
 
 bool JSONParser::scan_string(Token& token) {
   token.kind = eJSON_Token_String;
-  ustring& text = token.text;
+  // Bytes go to the text in blocks: one append per block, not per byte.
+  char block[256];
+  std::size_t n = 0;
   char c;
   while (get_char(c)) {
     if (c == '"') {
@@ -103,16 +105,29 @@ bool JSONParser::scan_string(Token& token) {
         default: break;
       }
     }
-    text.push_back(c);
+    block[n++] = c;
+    if (n == sizeof block) {
+      token.text.append(block, n);
+      n = 0;
+    }
   }
+  token.text.append(block, n);
   return true;
 }
 
 void JSONParser::scan_number(Token& token, char first) {
-  ustring& text = token.text;
+  char block[64];
+  std::size_t n = 0;
+  auto keep = [&](char b) {
+    block[n++] = b;
+    if (n == sizeof block) {
+      token.text.append(block, n);
+      n = 0;
+    }
+  };
   char c = first;
   if (c == '+' || c == '-') {
-    text.push_back(c);
+    keep(c);
     // A sign must be followed by a digit; what was read counts for the line.
     if (!get_char(c) || !is_digit(c)) {
       token.valid = false;
@@ -123,28 +138,29 @@ void JSONParser::scan_number(Token& token, char first) {
   bool more = true;  // c holds a byte not yet placed
   auto take_digits = [&] {
     while (more && is_digit(c)) {
-      text.push_back(c);
+      keep(c);
       more = get_char(c);
     }
   };
   take_digits();
   if (more && c == '.') {
     real = true;
-    text.push_back(c);
+    keep(c);
     more = get_char(c);
     take_digits();
   }
   if (more && (c == 'e' || c == 'E')) {
     real = true;
-    text.push_back(c);
+    keep(c);
     more = get_char(c);
     if (more && (c == '+' || c == '-')) {
-      text.push_back(c);
+      keep(c);
       more = get_char(c);
     }
     take_digits();
   }
   if (more) put_back(c);
+  token.text.append(block, n);
   token.kind = real ? eJSON_Token_Real : eJSON_Token_Integer;
 }
 

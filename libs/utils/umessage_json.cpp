@@ -136,28 +136,95 @@ class json_writer {
   std::vector<frame> stack_;
 };
 
+// True when one of the 8 bytes of w may need an escape: a byte below 0x20,
+// a double quote or a backslash (a superset of the seven, checked exactly
+// byte by byte).
+inline bool may_escape(std::uint64_t w) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t highs = 0x8080808080808080u;
+  const std::uint64_t quote = w ^ (ones * '"');
+  const std::uint64_t backslash = w ^ (ones * '\\');
+  // A zero byte in v sets its high bit in (v - ones) & ~v (the classic test).
+  const std::uint64_t hits = ((w - ones * 0x20) & ~w) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash);
+  return (hits & highs) != 0;
+}
+
 void json_writer::put_string(std::string_view text) {
   put('"');
   const char* p = text.data();
   const char* const stop = p + text.size();
   while (p < stop) {
-    // Copy a run of plain bytes as far as the buffer allows, then one escape.
-    room(2);
-    const std::size_t space = static_cast<std::size_t>(end_ - pos_);
-    const char* run_end = p + std::min<std::size_t>(space, static_cast<std::size_t>(stop - p));
-    const char* q = p;
-    while (q < run_end && kEscapes[static_cast<unsigned char>(*q)] == 0) ++q;
-    std::memcpy(pos_, p, static_cast<std::size_t>(q - p));
-    pos_ += q - p;
-    p = q;
-    if (p < run_end) {
-      pos_[0] = '\\';
-      pos_[1] = kEscapes[static_cast<unsigned char>(*p)];
-      pos_ += 2;
+    room(16);
+    // Plain bytes eight at a time while the buffer has room, then one byte
+    // (escaped or not) at a time until the next clean block.
+    while (stop - p >= 8 && end_ - pos_ >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      if (may_escape(w)) break;
+      std::memcpy(pos_, &w, 8);
+      pos_ += 8;
+      p += 8;
+    }
+    const char* const run_end = p + std::min<std::ptrdiff_t>(8, stop - p);
+    while (p < run_end && end_ - pos_ >= 2) {
+      const char escape = kEscapes[static_cast<unsigned char>(*p)];
+      if (escape == 0) {
+        *pos_++ = *p;
+      } else {
+        pos_[0] = '\\';
+        pos_[1] = escape;
+        pos_ += 2;
+      }
       ++p;
     }
   }
   put('"');
+}
+
+// printf("%.6g") for the common case of a value with at most six significant
+// digits in the fixed-notation range [1e-4, 1e6): the digits are then the
+// integer v * 10^k for the smallest such k. That product is rounded, but a
+// value whose product rounds to an integer below 10^6 lies within 1e-10 of it
+// and so far from any rounding boundary of the sixth digit. Returns the end
+// of the text, or nullptr when the value needs the general conversion.
+char* format_short_decimal(char* out, double v) {
+  const double a = std::fabs(v);
+  if (!(a >= 1e-4 && a < 1e6)) return nullptr;
+  double scale = 1.0;
+  int decimals = 0;
+  double scaled = a;
+  while (scaled != std::floor(scaled)) {
+    if (++decimals > 9) return nullptr;
+    scale *= 10.0;
+    scaled = a * scale;
+    if (scaled >= 1e6) return nullptr;
+  }
+  auto digits = static_cast<std::uint32_t>(scaled);
+  while (decimals > 0 && digits % 10 == 0) {
+    digits /= 10;
+    --decimals;
+  }
+  char text[16];
+  char* const text_end = std::to_chars(text, text + sizeof text, digits).ptr;
+  const int count = static_cast<int>(text_end - text);
+  if (v < 0) *out++ = '-';
+  if (decimals == 0) {
+    std::memcpy(out, text, static_cast<std::size_t>(count));
+    return out + count;
+  }
+  if (count > decimals) {
+    const int whole = count - decimals;
+    std::memcpy(out, text, static_cast<std::size_t>(whole));
+    out += whole;
+    *out++ = '.';
+    std::memcpy(out, text + whole, static_cast<std::size_t>(decimals));
+    return out + decimals;
+  }
+  *out++ = '0';
+  *out++ = '.';
+  for (int i = count; i < decimals; ++i) *out++ = '0';
+  std::memcpy(out, text, static_cast<std::size_t>(count));
+  return out + count;
 }
 
 void json_writer::put_value(double v) {
@@ -171,6 +238,10 @@ void json_writer::put_value(double v) {
     return;
   }
   room(kItemRoom);
+  if (char* end = format_short_decimal(pos_, v)) {
+    pos_ = end;
+    return;
+  }
   // Specified as printf("%.6g") in the "C" locale.
   pos_ = std::to_chars(pos_, end_, v, std::chars_format::general, 6).ptr;
 }
@@ -257,25 +328,41 @@ using record_entries = std::vector<record_entry>;
 constexpr int kMaxDepth = 256;
 
 bool is_valid_name(std::string_view name) {
-  return !name.empty() && name.find_first_of("/?") == std::string_view::npos;
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (c == '/' || c == '?') return false;
+  }
+  return true;
 }
 
 [[noreturn]] void throw_invalid_name() { throw std::invalid_argument("empty or invalid name"); }
 
-// The members of one object as they are read. Names arrive in any order;
-// the entries are sorted once when the object is complete, so neither the
-// repeated-name check nor the insertion costs more than n log n for any
-// order of n names.
+// The members of one object as they are read, kept at the top of a scratch
+// vector that all objects of one read share as a stack (a nested object's
+// members go above its parent's and leave before the parent goes on), so
+// that a finished record gets its entries in one exactly sized allocation.
+// Names arrive in any order; the entries are sorted once when the object is
+// complete, so neither the repeated-name check nor the insertion costs more
+// than n log n for any order of n names.
 class member_list {
  public:
+  explicit member_list(record_entries& scratch) : scratch_(scratch), start_(scratch.size()) {}
+  member_list(const member_list&) = delete;
+  member_list& operator=(const member_list&) = delete;
+  // Drops whatever take did not (a nested object that failed).
+  ~member_list() {
+    index_.reset();
+    scratch_.resize(start_);
+  }
+
   // True when a member of that name has been stored.
   bool holds(const ustring& name) const {
-    if (entries_.empty()) return false;
+    if (scratch_.size() == start_) return false;
     if (sorted_) {
-      const int to_last = name.view().compare(entries_.back().first.view());
+      const int to_last = name.view().compare(scratch_.back().first.view());
       if (to_last > 0) return false;
       if (to_last == 0) return true;
-      return std::binary_search(entries_.begin(), entries_.end() - 1, name.view(), name_less{});
+      return std::binary_search(scratch_.begin() + offset(start_), scratch_.end() - 1, name.view(), name_less{});
     }
     return index_->find(name.view()) != index_->end();
   }
@@ -283,36 +370,43 @@ class member_list {
   // Stores a new member; the caller has checked the name with holds and
   // is_valid_name.
   void store(const ustring& name, std::unique_ptr<dyn_array> array) {
-    if (sorted_ && !entries_.empty() && name.view() < entries_.back().first.view()) {
+    if (sorted_ && scratch_.size() > start_ && name.view() < scratch_.back().first.view()) {
       // Out of order from now on: index the names to check repeats.
       sorted_ = false;
-      index_ = std::make_unique<name_index>(entries_.size() * 2, name_hash{&entries_}, name_equal{&entries_});
-      for (std::size_t i = 0; i < entries_.size(); ++i) index_->insert(i);
+      index_ = std::make_unique<name_index>(2 * (scratch_.size() - start_), name_hash{&scratch_},
+                                            name_equal{&scratch_});
+      for (std::size_t i = start_; i < scratch_.size(); ++i) index_->insert(i);
     }
-    entries_.emplace_back(name, std::move(array));
-    if (!sorted_) index_->insert(entries_.size() - 1);
+    scratch_.emplace_back(name, std::move(array));
+    if (!sorted_) index_->insert(scratch_.size() - 1);
   }
 
   // The array of the member stored last (an array being filled).
-  std::unique_ptr<dyn_array>& last() { return entries_.back().second; }
+  std::unique_ptr<dyn_array>& last() { return scratch_.back().second; }
 
-  // The entries in name order.
+  // The entries in name order, leaving the scratch as it was before this
+  // object.
   record_entries take() {
+    const auto first = scratch_.begin() + offset(start_);
     if (!sorted_) {
       index_.reset();
-      std::sort(entries_.begin(), entries_.end(), [](const record_entry& a, const record_entry& b) {
+      std::sort(first, scratch_.end(), [](const record_entry& a, const record_entry& b) {
         return a.first.view() < b.first.view();
       });
     }
-    return std::move(entries_);
+    record_entries entries(std::make_move_iterator(first), std::make_move_iterator(scratch_.end()));
+    scratch_.resize(start_);
+    return entries;
   }
 
  private:
+  static std::ptrdiff_t offset(std::size_t i) { return static_cast<std::ptrdiff_t>(i); }
+
   struct name_less {
     bool operator()(const record_entry& e, std::string_view key) const { return e.first.view() < key; }
     bool operator()(std::string_view key, const record_entry& e) const { return key < e.first.view(); }
   };
-  // The index holds positions in entries_ and is searched by name.
+  // The index holds positions in the scratch and is searched by name.
   struct name_hash {
     using is_transparent = void;
     const record_entries* entries;
@@ -329,7 +423,8 @@ class member_list {
   };
   using name_index = std::unordered_set<std::size_t, name_hash, name_equal>;
 
-  record_entries entries_;
+  record_entries& scratch_;
+  const std::size_t start_;
   bool sorted_ = true;
   std::unique_ptr<name_index> index_;
 };
@@ -353,7 +448,7 @@ class json_reader {
   // members stored so far and the exception propagates.
   void read_root(umessage& root) {
     if (!parser_.scan(token_) || token_.kind != eJSON_Token_ObjectBegin) parser_.raise_error();
-    member_list members;
+    member_list members(scratch_);
     try {
       read_members(members, 1);
     } catch (...) {
@@ -375,7 +470,7 @@ class json_reader {
 
   shared_record read_object(int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
-    member_list members;
+    member_list members(scratch_);
     read_members(members, depth);
     auto record = std::make_shared<umessage>();
     install_(*record, members.take());
@@ -523,6 +618,7 @@ class json_reader {
   installer install_;
   JSONParser::Token token_;
   ustring name_;  // the member name being read, reused between members
+  record_entries scratch_;  // the members of the open objects, see member_list
 };
 
 }  // namespace

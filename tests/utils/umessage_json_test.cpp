@@ -316,6 +316,22 @@ TEST(UmessageJsonWrite, DoublesMatchPrintfG) {
     values.push_back(-1.5 * std::pow(10.0, e));
     values.push_back(9.9999951 * std::pow(10.0, e));
   }
+  // Short decimals in and around the fixed-notation range, and values at
+  // the rounding boundaries of the sixth digit.
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(i / 1000.0);
+    values.push_back(-i / 64.0);
+    values.push_back(i * 0.1);
+    values.push_back(i * 1e-7);
+    values.push_back(i * 1e-8);
+    values.push_back(i + 0.5);
+    values.push_back(999990.0 + i / 1000.0);
+  }
+  for (double v : {999999.4, 999999.5, 999999.49999999994, 0.0001, 0.00010000000000000002, 9.99999e-5,
+                   0.000123456, 0.0001234565, 123456.5, 123455.5, 12345.65, 0.1 + 0.2, 1e6 - 0.25, 4.35, 1.005}) {
+    values.push_back(v);
+    values.push_back(-v);
+  }
   std::uint64_t state = 0x9E3779B97F4A7C15u;
   for (int i = 0; i < 20000; ++i) {
     state = state * 6364136223846793005u + 1442695040888963407u;
