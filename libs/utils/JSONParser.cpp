@@ -33,28 +33,35 @@ std::int64_t leading_power(std::string_view mantissa) {
 JSONParser::JSONParser(std::istream& input) : UAbstractParser<JSON_Token>(input, "json") {}
 
 bool JSONParser::scan(Token& token) {
-  if (zero_pending_) raise_error();
   token.text.clear();
   char c;
+  if (held_ >= 0) {
+    c = static_cast<char>(held_);
+    held_ = -1;
+  } else if (!get_non_space(c)) {
+    return token.valid = false;
+  }
   for (;;) {
-    if (!get_non_space(c)) return token.valid = false;
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {
+      if (!get_non_space(c)) return token.valid = false;
+      continue;
+    }
     if (c != '/') break;
-    char d;
-    if (!get_char(d)) return token.valid = false;
-    if (d == '/') {
-      while (get_char(d) && d != '\n' && d != '\r') {
+    if (!get_char(c)) return token.valid = false;
+    if (c == '/') {
+      while (get_char(c) && c != '\n' && c != '\r') {
       }
-    } else if (d == '*') {
+    } else if (c == '*') {
       // The opening '*' may close the comment: "/*/" is complete.
       bool after_star = true;
-      while (get_char(d)) {
-        if (d == '/' && after_star) break;
-        after_star = d == '*';
+      while (get_char(c)) {
+        if (c == '/' && after_star) break;
+        after_star = c == '*';
       }
     } else {
-      put_back(d);  // the lone slash is dropped
-      if (zero_pending_) raise_error();
+      continue;  // a lone slash is dropped; c starts the next token
     }
+    if (!get_non_space(c)) return token.valid = false;
   }
 
   token.valid = true;

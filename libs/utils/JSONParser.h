@@ -16,9 +16,7 @@
 // Comments: // to the end of the line; /* to the first '/' right after a '*'
 // (so "/*/" is a whole comment). A '/' followed by anything else is dropped.
 // Anything that starts none of these tokens raises the parser base's error
-// "unexpected element in json at line N". A zero byte between tokens is such
-// an error too (the push-back cannot hold one, so it is remembered and
-// raised by the next scan).
+// "unexpected element in json at line N"; so does a zero byte between tokens.
 //
 // Errors leave the line count at the last byte read, which includes the byte
 // after a number, a word or a string that the tokenizer looked at.
@@ -76,14 +74,10 @@ class JSONParser final : public UAbstractParser<JSON_Token> {
   bool scan_string(Token& token);
   void scan_number(Token& token, char first);
   void scan_word(Token& token, char first);
-  // Pushes back the byte that ended a lexeme; a zero byte cannot be pushed
-  // back, so it is kept as a pending error for the next scan.
-  void put_back(char c) {
-    if (c == 0)
-      zero_pending_ = true;
-    else
-      unget_char(c);
-  }
+  // The byte that ended a lexeme is held here for the next scan instead of
+  // going through the parser base's push-back: cheaper, and a zero byte is
+  // kept too (the push-back drops it), so it raises the error it deserves.
+  void put_back(char c) { held_ = static_cast<unsigned char>(c); }
 
-  bool zero_pending_ = false;
+  int held_ = -1;  // the held byte, or -1
 };
