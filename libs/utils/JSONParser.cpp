@@ -195,7 +195,7 @@ void JSONParser::scan_word(Token& token, char first) {
     token.valid = false;
     raise_error();
   }
-  token.text.assign(word, length);
+  token.text.assign(w.data(), w.size());
 }
 
 int JSONParser::to_int(std::string_view text) noexcept {

@@ -646,6 +646,39 @@ TEST(UmessageJsonRead, ProcessLocaleDoesNotChangeTheDecimalPoint) {
   if (!switched) std::cout << "(no comma-decimal C locale installed; checked the C++ global locale only)\n";
 }
 
+// The tokenizer on its own, through the token layer other parsers use.
+TEST(JSONParserTest, TokensKindsAndTexts) {
+  std::istringstream in("{ \"a\" \"b\" : -12, 3.5e1 /* c */ [true,false // d\n null] } x");
+  JSONParser parser(in);
+  static const struct {
+    JSON_Token kind;
+    const char* text;
+  } expected[] = {
+      {eJSON_Token_ObjectBegin, ""}, {eJSON_Token_String, "ab"}, {eJSON_Token_Colon, ""},
+      {eJSON_Token_Integer, "-12"},  {eJSON_Token_Comma, ""},    {eJSON_Token_Real, "3.5e1"},
+      {eJSON_Token_ArrayBegin, ""},  {eJSON_Token_True, "true"}, {eJSON_Token_Comma, ""},
+      {eJSON_Token_False, "false"},  {eJSON_Token_Null, "null"}, {eJSON_Token_ArrayEnd, ""},
+      {eJSON_Token_ObjectEnd, ""},
+  };
+  JSONParser::Token token;
+  for (const auto& e : expected) {
+    ASSERT_TRUE(parser.get_token(token));
+    EXPECT_EQ(token.kind, e.kind);
+    EXPECT_EQ(token.text.str(), e.text);
+    // A pushed-back token comes again.
+    parser.unget_token(token);
+    ASSERT_TRUE(parser.get_token(token));
+    EXPECT_EQ(token.kind, e.kind);
+  }
+  EXPECT_EQ(parser.line(), 2u);
+  try {
+    parser.get_token(token);
+    FAIL() << "a word that is no keyword must fail";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "unexpected element in json at line 2");
+  }
+}
+
 // ---------------------------------------------------------------- hostile input
 
 TEST(UmessageJsonRead, NestingIsBounded) {
