@@ -36,9 +36,10 @@ std::string written(const umessage& m) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static NullBuf null_buf;
-  static std::streambuf* const previous = std::cerr.rdbuf(&null_buf);
-  (void)previous;
+  // Never destroyed: std::cerr keeps pointing at it through the static
+  // destruction that flushes the logger's stream.
+  static NullBuf* const null_buf = new NullBuf;
+  static std::streambuf* const previous = std::cerr.rdbuf(null_buf);
 
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   umessage first;

@@ -11,6 +11,9 @@
 //   read back), since JSON has no literal for them. bool: true / false.
 //   Strings and names: the bytes between double quotes with exactly seven
 //   escapes (\" \\ \b \f \n \r \t); every other byte is written unchanged.
+//   Names are escaped too: a name read from outside may hold a quote, and
+//   written raw it would end the name early and let its tail pose as
+//   further members of the text.
 //   The writer walks nested records with an explicit stack, so no depth of a
 //   record built in memory can overflow the call stack. The text is built
 //   in a fixed buffer and handed to the stream in large chunks, then the
