@@ -1,5 +1,6 @@
 #include "utils/JSONParser.h"
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -9,6 +10,15 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Bytes that end a run of plain string bytes (besides the line breaks,
+// which always do): the quote and the escape.
+constexpr std::array<bool, 256> make_string_stops() {
+  std::array<bool, 256> stops{};
+  stops['"'] = stops['\\'] = true;
+  return stops;
+}
+constexpr std::array<bool, 256> kStringStops = make_string_stops();
 
 // Saturating decimal exponent, enough to tell overflow from underflow.
 constexpr std::int64_t kExponentCap = 1'000'000'000;
@@ -93,7 +103,14 @@ bool JSONParser::scan_string(Token& token) {
   char block[256];
   std::size_t n = 0;
   char c;
-  while (get_char(c)) {
+  for (;;) {
+    n += read_plain(block + n, sizeof block - n, kStringStops.data());
+    if (n == sizeof block) {
+      token.text.append(block, n);
+      n = 0;
+      continue;
+    }
+    if (!get_char(c)) break;
     if (c == '"') {
       // Adjacent literals join: "ab" "cd" is one string.
       if (!get_non_space(c)) break;

@@ -493,6 +493,8 @@ const ReadCase kReadCases[] = {
     {"top-level array", "[1]", false, "{}", 1},
     {"top-level string", R"("a")", false, "{}", 1},
     {"failure on the third line", "{\"a\":1,\n\"b\":2,\n\"c\" x}", false, "{a:i=1;b:i=2}", 3},
+    {"line breaks inside strings count", "{\"a\":\"x\r\ny\nz\rw\",\n\"b\" x}", false,
+     R"({a:s="x\r\ny\nz\rw"})", 5},
     {"unknown word", R"({"a":nul})", false, "{}", 1},
     {"word case matters", R"({"a":True})", false, "{}", 1},
     {"word runs on", R"({"a":truex})", false, "{}", 1},
