@@ -21,6 +21,7 @@
 #pragma once
 
 #include <array>
+#include <utility>
 
 #include "datastruct/CheckSettingTypes.h"
 #include "utils/ustring.h"

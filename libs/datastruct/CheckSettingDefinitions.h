@@ -66,7 +66,9 @@ class SettingCatalogue {
 
 // Stores a received definitions message (see Lifecycle).
 void InstallSettingDefinitions(umessage definitions);
-// The last message installed; an empty message when none was.
+// The last message installed; an empty message when none was. Records
+// reached through it are shared with the catalogue: read them, never change
+// them.
 std::shared_ptr<const umessage> SettingDefinitions();
 // The catalogue, built on the first call after a non-empty message has been
 // installed; null while there is none.

@@ -23,16 +23,13 @@ void load_ticket(BCheckSettingList& list, const std::shared_ptr<const umessage>&
   const WEffectiveProfileT profile(ticket);
   const CheckGroupWalk walk(profile);
   const std::shared_ptr<const SettingCatalogue> catalogue = SettingDefinitionCatalogue();
-  for (const ustring& name : ProblemNames(walk)) {
-    if (name.empty()) continue;
-    const std::vector<WCheckSetting> collected = Collect(walk, name, catalogue.get());
-    const WCheckSetting effective = EffectiveSetting(collected, name, catalogue.get());
-    if (effective.empty()) continue;
+  ForEachEffectiveSetting(walk, catalogue.get(), [&](const ustring& name, const WCheckSetting& effective) {
+    if (name.empty() || effective.empty()) return;
     auto setting = std::make_unique<BCheckSetting>();
-    if (!setting->DeserialiseSetting2(name, effective)) continue;
+    if (!setting->DeserialiseSetting2(name, effective)) return;
     ApplyProfilePathRule(*setting);
     list.Add(std::move(setting));
-  }
+  });
 }
 
 }  // namespace

@@ -16,17 +16,24 @@ const ustring kAll("all");
 const ustring kChecks("checks");
 const ustring kRestrictions("restrictions");
 
-// The shared record of a key's first value, or null.
-const std::shared_ptr<umessage>* first_record(const umessage* message, const ustring& key) {
-  const umessage::array_type* array = message ? message->find(key) : nullptr;
+// The shared record that is an entry's first value, or null.
+const std::shared_ptr<umessage>* record_of(const umessage::array_type* array) {
   const auto* records = array ? array->as<std::shared_ptr<umessage>>() : nullptr;
   return records && !records->values.empty() && records->values.front() ? &records->values.front() : nullptr;
 }
 
-// checks[name] as a setting view; empty when absent.
-WCheckSetting setting_in(const umessage* checks, const ustring& name) {
-  const std::shared_ptr<umessage>* record = first_record(checks, name);
-  return record ? WCheckSetting(*record) : WCheckSetting();
+const std::shared_ptr<umessage>* first_record(const umessage* message, const ustring& key) {
+  return record_of(message ? message->find(key) : nullptr);
+}
+
+// The entry's record when it has entries (a setting that counts), or null.
+const std::shared_ptr<umessage>* setting_of(const umessage::array_type* array) {
+  const std::shared_ptr<umessage>* record = record_of(array);
+  return record && !(*record)->empty() ? record : nullptr;
+}
+
+const std::shared_ptr<umessage>* setting_record(const umessage* checks, const ustring& name) {
+  return setting_of(checks ? checks->find(name) : nullptr);
 }
 
 bool is_box_problem(const ustring& name) {
@@ -65,22 +72,50 @@ ProblemContext context_for(const ustring& name, const SettingCatalogue* catalogu
           type == eSettingType_Boolean || type == eSettingType_LimitsLow || type == eSettingType_LimitsHigh};
 }
 
-void collect_visit(const CheckGroupVisit& visit, const ProblemContext& problem, bool hasDestinations,
-                   std::vector<WCheckSetting>& out) {
-  if (visit.top && hasDestinations) {
-    if (problem.boxProblem) out.emplace_back(fault_setting());
-    if (problem.firstOnly && !out.empty()) return;
+// The collection of one problem over a walk. own_at(i) gives the problem's
+// own setting record in visit i, or null.
+template <class OwnAt>
+void collect_visits(const CheckGroupWalk& walk, const ProblemContext& problem, OwnAt&& own_at,
+                    std::vector<WCheckSetting>& out) {
+  const std::vector<CheckGroupVisit>& visits = walk.visits();
+  for (std::size_t i = 0; i < visits.size(); ++i) {
+    const CheckGroupVisit& visit = visits[i];
+    if (visit.top && walk.hasDestinations()) {
+      if (problem.boxProblem) out.emplace_back(fault_setting());
+      if (problem.firstOnly && !out.empty()) continue;
+    }
+    if (const std::shared_ptr<umessage>* own = own_at(i)) {
+      out.emplace_back(*own);
+    } else if (problem.allApplies && visit.all != nullptr) {
+      out.emplace_back(*visit.all);
+    }
   }
-  if (WCheckSetting own = setting_in(visit.checks, problem.name); !own.empty()) {
-    out.push_back(std::move(own));
-    return;
-  }
-  if (!problem.allApplies) return;
-  if (WCheckSetting fallback = setting_in(visit.checks, kAll); !fallback.empty()) out.push_back(std::move(fallback));
 }
 
 void collect(const CheckGroupWalk& walk, const ProblemContext& problem, std::vector<WCheckSetting>& out) {
-  for (const CheckGroupVisit& visit : walk.visits()) collect_visit(visit, problem, walk.hasDestinations(), out);
+  collect_visits(
+      walk, problem, [&](std::size_t i) { return setting_record(walk.visits()[i].checks, problem.name); }, out);
+}
+
+// One key of one visited group's "checks".
+struct IndexEntry {
+  const ustring* name;
+  std::size_t visit;
+  const std::shared_ptr<umessage>* record;  // null when it is no setting
+};
+
+// Every key of every visited group, grouped by name (byte order), each
+// name's entries in visit order.
+std::vector<IndexEntry> index_of(const CheckGroupWalk& walk) {
+  std::vector<IndexEntry> entries;
+  const std::vector<CheckGroupVisit>& visits = walk.visits();
+  for (std::size_t i = 0; i < visits.size(); ++i) {
+    if (visits[i].checks == nullptr) continue;
+    for (const auto& [name, array] : *visits[i].checks) entries.push_back({&name, i, setting_of(&array)});
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const IndexEntry& a, const IndexEntry& b) { return *a.name < *b.name; });
+  return entries;
 }
 
 }  // namespace
@@ -116,7 +151,8 @@ void CheckGroupWalk::Walk(const umessage* root, bool top) {
       }
     }
     const std::shared_ptr<umessage>* checks = first_record(group, kChecks);
-    visits_.push_back({checks ? checks->get() : nullptr, top && isRoot});
+    const umessage* checksRecord = checks ? checks->get() : nullptr;
+    visits_.push_back({checksRecord, setting_record(checksRecord, kAll), top && isRoot});
   };
   visit(visit, root, 0, true);
 }
@@ -188,6 +224,27 @@ WCheckSetting EffectiveSetting(const WEffectiveProfileT& profile, const ustring&
   std::vector<WCheckSetting> collected;
   collect(CheckGroupWalk(profile), context_for(name, catalogue.get()), collected);
   return EffectiveSetting(collected, name, catalogue.get());
+}
+
+void ForEachEffectiveSetting(const CheckGroupWalk& walk, const SettingCatalogue* catalogue,
+                             const std::function<void(const ustring&, const WCheckSetting&)>& visit) {
+  const std::vector<IndexEntry> entries = index_of(walk);
+  std::vector<WCheckSetting> collected;
+  for (std::size_t first = 0; first < entries.size();) {
+    const ustring& name = *entries[first].name;
+    std::size_t last = first;
+    while (last < entries.size() && *entries[last].name == name) ++last;
+
+    std::size_t cursor = first;
+    const auto own_at = [&](std::size_t i) -> const std::shared_ptr<umessage>* {
+      while (cursor < last && entries[cursor].visit < i) ++cursor;
+      return cursor < last && entries[cursor].visit == i ? entries[cursor].record : nullptr;
+    };
+    collected.clear();
+    collect_visits(walk, context_for(name, catalogue), own_at, collected);
+    visit(name, EffectiveSetting(collected, name, catalogue));
+    first = last;
+  }
 }
 
 WCheckSetting MergeBoolean(const std::vector<WCheckSetting>& settings) {

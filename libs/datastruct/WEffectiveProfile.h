@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -59,10 +60,12 @@ class WEffectiveProfileT : public WTicket {
 
 inline constexpr int kMaxRestrictionDepth = 64;
 
-// One visited group: its "checks" record (null when it has none) and
-// whether it is the ticket's own group.
+// One visited group: its "checks" record (null when it has none), its
+// non-empty "checks"["all"] setting (null when none), and whether it is the
+// ticket's own group.
 struct CheckGroupVisit {
   const umessage* checks;
+  const std::shared_ptr<umessage>* all;
   bool top;
 };
 
@@ -94,6 +97,12 @@ void CollectGroup(const WCheckGroup& group, const ustring& name, bool top, bool 
                   std::vector<WCheckSetting>& out);
 
 WCheckSetting EffectiveSetting(const WEffectiveProfileT& profile, const ustring& name);
+// EffectiveSetting for every problem name of the walk at once, in byte
+// order of the names: calls visit(name, setting) for each (the setting may be
+// empty). Gives the same results as ProblemNames and EffectiveSetting name by
+// name, but looks every setting up once instead of once per name and group.
+void ForEachEffectiveSetting(const CheckGroupWalk& walk, const SettingCatalogue* catalogue,
+                             const std::function<void(const ustring&, const WCheckSetting&)>& visit);
 // The reduction of gathered settings, as EffectiveSetting does it; catalogue
 // may be null (no definitions).
 WCheckSetting EffectiveSetting(const std::vector<WCheckSetting>& collected, const ustring& name,

@@ -147,6 +147,41 @@ TEST_F(ProfileTest, RestrictionNestingIsBoundedAndCyclesEnd) {
   looped.ptr()->erase("restrictions");  // breaks the reference cycle
 }
 
+// The whole-ticket reduction against the name-by-name one, over a ticket
+// that exercises every rule at once.
+TEST_F(ProfileTest, AllAtOnceMatchesNameByName) {
+  const Rec fault = Rec()("sev", "fault");
+  const Rec note = Rec()("sev", "note")("fix", true);
+  const Rec inner = group({{"Transparency", fault}, {"InkWeightTAC", Rec()("fault", 300)}, {"ResTooLowContone", Rec()}});
+  const Rec ticket = Rec()
+      ("destinations", destination("1", group({{"all", note}, {"ResTooLowContone", Rec()("fault", 150)},
+                                               {"Setting_ControlStrip", Rec()("P", "x")}})
+                                            ("restrictions", inner)))
+      ("destinations", destination("2", group({{"ResTooLowContone", Rec()("warn", 250)("fault", 120)},
+                                               {"InkWeightShadow", Rec()("fault", 280)}})))
+      ("destinations", Rec()("identifier", "3"))
+      ("destinations", destination("4", Rec()("checks", Rec()("Odd", 4)("all", Rec()))))
+      ("zts", group({{"MissingBleedBox", Rec()("sev", "ignore")}, {"InkWeightTAC", Rec()("fault", 320)},
+                     {"Setting_MinimumBleed", Rec()("PV", 2)}})
+                  ("restrictions", group({{"all", Rec()("sev", "warn")}, {"InkWeightShadow", Rec()("fault", 290)}}))
+                  ("restrictions", inner));
+  const WEffectiveProfileT profile(ticket.ptr());
+  const auto catalogue = SettingDefinitionCatalogue();
+  std::vector<ustring> seen;
+  ForEachEffectiveSetting(CheckGroupWalk(profile), catalogue.get(),
+                          [&](const ustring& name, const WCheckSetting& setting) {
+                            SCOPED_TRACE(name.str());
+                            seen.push_back(name);
+                            const WCheckSetting expected = EffectiveSetting(profile, name);
+                            ASSERT_EQ(setting.empty(), expected.empty());
+                            if (!expected.empty()) {
+                              EXPECT_TRUE(*setting.message() == *expected.message());
+                            }
+                          });
+  EXPECT_EQ(seen, profile.ProblemNames());
+  EXPECT_EQ(seen.size(), 9u);
+}
+
 // ---- merges ----------------------------------------------------------------------
 
 std::vector<WCheckSetting> settings(std::initializer_list<Rec> records) {
