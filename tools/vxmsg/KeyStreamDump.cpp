@@ -101,7 +101,13 @@ class Dumper {
  private:
   void array(int indent) {
     UKeyInStream::FieldInfo info;
-    for (int index = 0; in_.field_info(info); ++index) field(indent, "[" + std::to_string(index) + "]", info, false);
+    for (int index = 0; in_.field_info(info); ++index) {
+      // Appended piece by piece: GCC 12 warns falsely about "[" + string.
+      std::string label(1, '[');
+      label += std::to_string(index);
+      label += ']';
+      field(indent, label, info, false);
+    }
   }
 
   // Writes one field (the current one of a record, or the next element of an
