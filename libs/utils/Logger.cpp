@@ -15,6 +15,11 @@
 
 namespace vxu {
 
+const std::string& LoggerBase::name() const {
+  static const std::string unnamed;
+  return name_ ? *name_ : unnamed;
+}
+
 namespace detail {
 
 // Constant initialisation: no constructor runs at start-up, so there is no
@@ -430,7 +435,7 @@ void LoggerBase::write_record(const LogRecord& record) const noexcept {
   if (!stream_) return;
   try {
     LineBuffer line;
-    if (!format_line(record, name_, line)) return;
+    if (!format_line(record, name(), line)) return;
     std::lock_guard lock(stream_lock(stream_));
     stream_->write(line.data(), static_cast<std::streamsize>(line.size()));
   } catch (...) {

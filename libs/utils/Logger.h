@@ -50,6 +50,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <iostream>
 #include <string>
 
@@ -66,7 +67,8 @@ class SystemLoggerLifetime;
 class LoggerBase {
  public:
   constexpr explicit LoggerBase(std::ostream* stream) noexcept : stream_(stream) {}
-  LoggerBase(std::ostream* stream, std::string name) : stream_(stream), name_(std::move(name)) {}
+  LoggerBase(std::ostream* stream, std::string name)
+      : stream_(stream), name_(name.empty() ? nullptr : std::make_unique<const std::string>(std::move(name))) {}
   LoggerBase(const LoggerBase&) = delete;
   LoggerBase& operator=(const LoggerBase&) = delete;
 
@@ -81,7 +83,7 @@ class LoggerBase {
   bool log(LogRecord&& record);
 
   std::ostream* stream() const { return stream_; }
-  const std::string& name() const { return name_; }
+  const std::string& name() const;
 
  private:
   friend class logger_thread_data;
@@ -92,7 +94,9 @@ class LoggerBase {
   void retire() noexcept;
 
   std::ostream* stream_;
-  std::string name_;
+  // Null for an unnamed logger: a std::string member would keep some
+  // compilers from constant-initialising the process-wide logger.
+  std::unique_ptr<const std::string> name_;
 };
 
 // A logger whose statements may use the levels in Mask (compile time) and

@@ -46,6 +46,10 @@
 
 class umessage;
 
+namespace umessage_details {
+class flat_reader;  // builds records from the flat form (umessage_serialize.cpp)
+}  // namespace umessage_details
+
 // Value types a record can hand out through get / value.
 template <class T>
 concept umessage_readable = std::same_as<T, int> || std::same_as<T, double> ||
@@ -257,12 +261,21 @@ class umessage {
   void write(std::ostream& out) const;
   // Replaces the record by the JSON text read from in; false on failure.
   bool read(std::istream& in);
-  // Writes the flat binary form.
+  // Writes the flat binary form, version 4 (layout in
+  // utils/umessage_serialize.h).
   void flatten(std::ostream& out) const;
-  // Replaces the record by the flat form read from in; false on failure.
+  // Replaces the record by the flat form (versions 1 to 4) read from in.
+  // Consumes in to its end: the form carries no length, so the stream is
+  // taken to hold one form; bytes after it are read but not examined. False
+  // on failure, with the record empty and, past the version, an ERROR log
+  // record giving the reason.
   bool unflatten(std::istream& in);
 
  private:
+  // The flat reader fills entries_ directly: in name order by appending, and
+  // with one sort for forms whose entries arrive out of order.
+  friend class umessage_details::flat_reader;
+
   using entry = std::pair<ustring, std::unique_ptr<array_type>>;
 
   struct slot {
