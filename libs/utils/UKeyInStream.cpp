@@ -423,7 +423,7 @@ UKeyInStream& UKeyInStream::read(std::string& v) {
   return *this;
 }
 
-bool UKeyInStream::field_length(std::uint32_t& length) {
+bool UKeyInStream::field_info(FieldInfo& info) {
   Frame& f = frames_[depth_];
   const Entry* e = nullptr;
   if (f.keyed) {
@@ -433,8 +433,15 @@ bool UKeyInStream::field_length(std::uint32_t& length) {
   } else if ((e = take_field()) != nullptr) {
     f.pending = true;  // the next read takes this element
   }
-  length = e != nullptr ? e->length : 0;
+  info = e != nullptr ? FieldInfo{f.keyed ? e->key : std::uint16_t{0}, e->type, e->length} : FieldInfo{0, 0, 0};
   return e != nullptr;
+}
+
+bool UKeyInStream::field_length(std::uint32_t& length) {
+  FieldInfo info;
+  const bool present = field_info(info);
+  length = info.length;
+  return present;
 }
 
 UKeyInStream& UKeyInStream::read_bytes(void* buffer, std::size_t n) {

@@ -288,6 +288,8 @@ class UKeyInStream : public UKeyStream {
   // following read then reads that element (asking again before that read
   // reports the same element).
   bool field_length(std::uint32_t& length);
+  // field_length with the field's key (0 in an array) and type as well.
+  bool field_info(FieldInfo& info);
   // Copies min(n, field length) data bytes of the current field (of the next
   // element in an array) to buffer; the rest of the buffer is left unchanged.
   UKeyInStream& read_bytes(void* buffer, std::size_t n);

@@ -727,6 +727,37 @@ TEST(KeyInStreamTest, Containers) {
   EXPECT_FALSE(r.field_length(n));
 }
 
+TEST(KeyInStreamTest, FieldInfoNamesTypeAndLengthOfFieldsAndElements) {
+  const std::string out = written([](UKeyOutStream& w) {
+    w.key(make_key("zz")).write(ustring("abc"));
+    w.begin_array(make_key("aa")).write(true).write(2.0).write_bytes("\1\2", 2).end();
+  });
+  std::istringstream in(out);
+  UKeyInStream r(in);
+  UKeyInStream::FieldInfo info;
+  r.select(make_key("zz"));
+  ASSERT_TRUE(r.field_info(info));
+  EXPECT_EQ(info.key, make_key("zz"));
+  EXPECT_EQ(info.type, UKeyStream::eFieldType_String);
+  EXPECT_EQ(info.length, 3u);
+
+  r.enter_array(make_key("aa"));
+  const struct {
+    std::uint8_t type;
+    std::uint32_t length;
+  } elements[] = {{UKeyStream::eFieldType_Bool, 1}, {UKeyStream::eFieldType_Float, 8}, {UKeyStream::eFieldType_Binary, 2}};
+  for (const auto& e : elements) {
+    ASSERT_TRUE(r.field_info(info));
+    EXPECT_EQ(info.key, 0);
+    EXPECT_EQ(info.type, e.type);
+    EXPECT_EQ(info.length, e.length);
+    std::string skipped;
+    r >> skipped;
+  }
+  EXPECT_FALSE(r.field_info(info));
+  EXPECT_EQ(info.type, 0);
+}
+
 TEST(KeyInStreamTest, DepthLimit) {
   const std::string out = written([](UKeyOutStream& w) {
     w.key(make_key("tp")).write(1);
