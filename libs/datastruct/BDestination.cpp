@@ -47,16 +47,6 @@ bool integer_identifier(const ustring& text, std::int32_t& value) {
   return true;
 }
 
-// Type and length of the field under `key` in the current item, if present.
-bool find_field(UKeyInStream& r, std::uint16_t key, UKeyInStream::FieldInfo& info) {
-  const std::size_t n = r.item_size();
-  for (std::size_t i = 0; i < n; ++i) {
-    info = r.item_field(i);
-    if (info.key == key) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 BDestination::~BDestination() = default;
@@ -213,15 +203,16 @@ void BDestination::ReadRecord(UKeyInStream& r) {
   // The field's type tells an integer identifier from a text, so a short
   // text ("ab") is not taken for the number its bytes spell.
   UKeyInStream::FieldInfo id{};
-  if (!find_field(r, kIdentifier, id) || id.type == UKeyStream::eFieldType_String || id.length > 4) {
-    r.select(kIdentifier).read(identifier);
+  r.select(kIdentifier);
+  if (!r.field_info(id) || id.type == UKeyStream::eFieldType_String || id.length > 4) {
+    r.read(identifier);
   } else if (id.type == UKeyStream::eFieldType_UnsInt) {
     std::uint32_t value = 0;
-    r.select(kIdentifier).read(value);
+    r.read(value);
     identifier = ustring(std::to_string(value));
   } else {
     std::int32_t value = 0;
-    r.select(kIdentifier).read(value);
+    r.read(value);
     identifier = ustring(std::to_string(value));
   }
 
