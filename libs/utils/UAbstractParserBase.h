@@ -66,6 +66,15 @@ class UAbstractParserBase {
   // \r: the C locale's isspace, whatever the process locale is).
   bool get_non_space(char& c);
 
+  // Bulk form of get_char for scanners: moves up to max bytes into out as
+  // long as none of them is flagged in stop (256 flags, indexed by the byte
+  // as unsigned char) and returns how many it moved; the first flagged byte
+  // is left unread. CR and LF always stop (get_char counts them for lines).
+  // Returns 0 at once while bytes are pushed back, after the input
+  // has ended, for UTF-16 input or when the stream is not good: callers then
+  // take the next byte with get_char, which handles all of these.
+  std::size_t read_plain(char* out, std::size_t max, const bool* stop);
+
   // Pushes c back so that the next get_char delivers it. A zero byte is
   // ignored.
   void unget_char(char c);
@@ -158,6 +167,22 @@ inline bool UAbstractParserBase::get_char(char& c) {
   c = static_cast<char>(b);
   count_line(c);
   return true;
+}
+
+inline std::size_t UAbstractParserBase::read_plain(char* out, std::size_t max, const bool* stop) {
+  if (!pushback_.empty() || ended_ || encoding_ != eEncoding_Bytes || !input_->good()) return 0;
+  std::streambuf* const buffer = buffer_;
+  std::size_t n = 0;
+  while (n < max) {
+    // Peek first: the stop byte stays in the stream.
+    const int b = buffer->sgetc();
+    if (b == std::char_traits<char>::eof() || stop[b] || b == '\r' || b == '\n') break;
+    out[n++] = static_cast<char>(b);
+    buffer->sbumpc();
+  }
+  // No CR or LF among them, so only the last one matters for line counting.
+  if (n > 0) previous_ = out[n - 1];
+  return n;
 }
 
 inline bool UAbstractParserBase::get_non_space(char& c) {

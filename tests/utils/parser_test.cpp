@@ -466,4 +466,57 @@ TEST_F(TokenLayerTest, GetTokenResetsStaleToken) {
   EXPECT_EQ(token_.text, "12");
 }
 
+// read_plain moves runs of bytes in bulk and must agree with get_char on
+// every byte, every line number and every fallback case.
+TEST(ParserBaseTest, ReadPlainAgreesWithGetChar) {
+  bool stops[256] = {};
+  stops[static_cast<unsigned char>('"')] = true;
+  const std::string input = "ab\"cd\r\nef\rg\nhi\"\r\"jk";
+  for_each_chunking(input, [&](std::istream& in) {
+    Reader p(in);
+    std::string text;
+    char run[4];
+    char c;
+    for (;;) {
+      const std::size_t n = p.read_plain(run, sizeof run, stops);
+      ASSERT_LE(n, sizeof run);
+      text.append(run, n);
+      if (n == sizeof run) continue;
+      if (!p.get_char(c)) break;  // the stop byte, or the end
+      text.push_back(c);
+    }
+    EXPECT_EQ(text, input);
+    EXPECT_EQ(p.line(), 5u);
+  });
+}
+
+TEST(ParserBaseTest, ReadPlainFallsBackToGetChar) {
+  bool stops[256] = {};
+  char run[8];
+  {
+    std::istringstream in("xyz");
+    Reader p(in);
+    // The first two bytes were read by encoding detection and wait in the
+    // push-back: get_char must deliver them.
+    EXPECT_EQ(p.read_plain(run, sizeof run, stops), 0u);
+    char c;
+    ASSERT_TRUE(p.get_char(c));
+    ASSERT_TRUE(p.get_char(c));
+    EXPECT_EQ(p.read_plain(run, sizeof run, stops), 1u);
+    EXPECT_EQ(run[0], 'z');
+    p.unget_char('q');
+    EXPECT_EQ(p.read_plain(run, sizeof run, stops), 0u);
+    ASSERT_TRUE(p.get_char(c));
+    EXPECT_EQ(c, 'q');
+    EXPECT_EQ(p.read_plain(run, sizeof run, stops), 0u);  // at the end
+    EXPECT_FALSE(p.get_char(c));
+  }
+  {
+    std::istringstream in(std::string("\xFF\xFE" "a\0b\0", 6));  // UTF-16LE
+    Reader p(in);
+    EXPECT_EQ(p.read_plain(run, sizeof run, stops), 0u);
+    EXPECT_EQ(drain(p), "ab");
+  }
+}
+
 }  // namespace

@@ -1,0 +1,60 @@
+# Runs one command-line tool and checks what it did; used by CTest as
+#   cmake -DTOOL=... -DARGS=a;b -DINPUT=file -DEXIT=n [-DSTDOUT=file]
+#         [-DSTDOUT_HAS=text] [-DSTDERR_HAS=text] [-DNO_STDOUT=1]
+#         [-DTHEN_ARGS=c;d] -P run_tool.cmake
+# THEN_ARGS runs the tool a second time on the first run's standard output
+# (a round trip); the checks then apply to the second run.
+cmake_minimum_required(VERSION 3.25)
+
+function(run_once args input out_file)
+  if(input)
+    execute_process(COMMAND ${TOOL} ${args} INPUT_FILE ${input} OUTPUT_FILE ${out_file}
+                    ERROR_VARIABLE err RESULT_VARIABLE rc)
+  else()
+    execute_process(COMMAND ${TOOL} ${args} OUTPUT_FILE ${out_file} ERROR_VARIABLE err RESULT_VARIABLE rc)
+  endif()
+  set(rc "${rc}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+get_filename_component(work "${CMAKE_CURRENT_BINARY_DIR}" ABSOLUTE)
+string(RANDOM LENGTH 8 tag)
+set(first "${work}/run_tool_${tag}_1.out")
+set(second "${work}/run_tool_${tag}_2.out")
+
+run_once("${ARGS}" "${INPUT}" "${first}")
+set(result "${first}")
+if(DEFINED THEN_ARGS)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "first run exited ${rc}: ${err}")
+  endif()
+  run_once("${THEN_ARGS}" "${first}" "${second}")
+  set(result "${second}")
+endif()
+
+file(READ "${result}" out)
+file(REMOVE "${first}" "${second}")
+if(NOT rc EQUAL EXIT)
+  message(FATAL_ERROR "exit status ${rc}, expected ${EXIT}; standard error: ${err}")
+endif()
+if(DEFINED STDOUT)
+  file(READ "${STDOUT}" expected)
+  if(NOT out STREQUAL expected)
+    message(FATAL_ERROR "standard output:\n${out}\nexpected:\n${expected}")
+  endif()
+endif()
+if(DEFINED STDOUT_HAS)
+  string(FIND "${out}" "${STDOUT_HAS}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "standard output lacks '${STDOUT_HAS}':\n${out}")
+  endif()
+endif()
+if(DEFINED STDERR_HAS)
+  string(FIND "${err}" "${STDERR_HAS}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "standard error lacks '${STDERR_HAS}':\n${err}")
+  endif()
+endif()
+if(NO_STDOUT AND NOT out STREQUAL "")
+  message(FATAL_ERROR "expected no standard output, got:\n${out}")
+endif()
