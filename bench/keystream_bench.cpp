@@ -1,37 +1,20 @@
 // Key stream speed: a job-sized stream (10,000 fields in items of about eight
 // fields, with a nested record or array now and then) written and read back
 // the way the job file does it, beside memcpy of the same bytes as the
-// physical bound. The allocation counters come from the replaced global
-// operator new below.
+// physical bound. The allocation counts come from the allocation counter,
+// which replaces the program's global operator new.
 #include "utils/UKeyStream.h"
+
+#include "allocation_counter.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
-
-namespace {
-std::size_t g_allocations = 0;
-}  // namespace
-
-// Kept out of line: where the compiler sees operator new inlined next to
-// free() it reports a new/free mismatch.
-[[gnu::noinline]] void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n != 0 ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -135,12 +118,12 @@ void BM_KeyStreamWrite(benchmark::State& state) {
   std::size_t allocations = 0;
   for (auto _ : state) {
     out.seekp(0);
-    const std::size_t before = g_allocations;
+    const vxtest::AllocationScope scope;
     {
       UKeyOutStream w(out, 0x4A4F4235);
       write_job(w);
     }
-    allocations += g_allocations - before;
+    allocations += scope.stats().count;
     benchmark::ClobberMemory();
   }
   if (out.str() != j.bytes) state.SkipWithError("written bytes differ");
@@ -159,12 +142,12 @@ void BM_KeyStreamRead(benchmark::State& state) {
   for (auto _ : state) {
     in.clear();
     in.seekg(0);
-    const std::size_t before = g_allocations;
+    const vxtest::AllocationScope scope;
     {
       UKeyInStream r(in);
       read_job(r, t);
     }
-    allocations += g_allocations - before;
+    allocations += scope.stats().count;
     benchmark::DoNotOptimize(t.sum);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * j.bytes.size()));

@@ -7,30 +7,11 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "allocation_counter.h"
 #include "utils/ustring.h"
-
-// Both string types take their blocks from the global operator new, so one
-// replacement counts them alike.
-namespace {
-long g_allocations = 0;
-}  // namespace
-
-[[gnu::noinline]] void* operator new(std::size_t n) {
-  ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
-// Out of line, so the compiler does not pair an inlined free with new.
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -41,17 +22,18 @@ std::string sample_text(std::size_t n) {
   return s + std::string("xyz", n - s.size());
 }
 
-// Counts the allocations of the timed loop from here to report().
+// Counts the allocations of the timed loop from here to report(). Both
+// string types take their blocks from the global operator new, which the
+// allocation counter replaces, so they are counted alike.
 class AllocationCounter {
  public:
-  AllocationCounter() : start_(g_allocations) {}
   void report(benchmark::State& state) const {
     state.counters["allocs/iter"] =
-        benchmark::Counter(static_cast<double>(g_allocations - start_), benchmark::Counter::kAvgIterations);
+        benchmark::Counter(static_cast<double>(scope_.stats().count), benchmark::Counter::kAvgIterations);
   }
 
  private:
-  long start_;
+  vxtest::AllocationScope scope_;
 };
 
 template <class S>

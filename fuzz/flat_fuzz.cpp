@@ -47,8 +47,9 @@ bool holds_nan(const umessage& record) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static discarding_buffer discard;
-  static const bool quiet = (std::cerr.rdbuf(&discard), true);
+  // Never destroyed: std::cerr still points at it when the logger flushes
+  // standard error during static destruction.
+  static const bool quiet = (std::cerr.rdbuf(new discarding_buffer), true);
   (void)quiet;
 
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

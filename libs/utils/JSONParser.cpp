@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "utils/c_numbers.h"
+
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -19,24 +21,6 @@ constexpr std::array<bool, 256> make_string_stops() {
   return stops;
 }
 constexpr std::array<bool, 256> kStringStops = make_string_stops();
-
-// Saturating decimal exponent, enough to tell overflow from underflow.
-constexpr std::int64_t kExponentCap = 1'000'000'000;
-
-// The power of ten of the first significant digit of a mantissa
-// digits ["." digits]: "123.4" gives 2, "0.05" gives -2; nullopt-like
-// INT64_MIN when every digit is zero.
-std::int64_t leading_power(std::string_view mantissa) {
-  const std::size_t point = mantissa.find('.');
-  const std::string_view whole = mantissa.substr(0, point);
-  const std::size_t first = whole.find_first_not_of('0');
-  if (first != std::string_view::npos) return static_cast<std::int64_t>(whole.size() - first) - 1;
-  if (point == std::string_view::npos) return std::numeric_limits<std::int64_t>::min();
-  const std::string_view fraction = mantissa.substr(point + 1);
-  const std::size_t nonzero = fraction.find_first_not_of('0');
-  if (nonzero == std::string_view::npos) return std::numeric_limits<std::int64_t>::min();
-  return -static_cast<std::int64_t>(nonzero) - 1;
-}
 
 }  // namespace
 
@@ -215,51 +199,6 @@ void JSONParser::scan_word(Token& token, char first) {
   token.text.assign(w.data(), w.size());
 }
 
-int JSONParser::to_int(std::string_view text) noexcept {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Magnitudes beyond 2^31 saturate; the cap keeps the sum from overflowing.
-  constexpr std::int64_t cap = std::int64_t{std::numeric_limits<int>::max()} + 1;
-  std::int64_t magnitude = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) {
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > cap) magnitude = cap;
-  }
-  if (negative) return static_cast<int>(-magnitude);
-  return static_cast<int>(magnitude < cap ? magnitude : cap - 1);
-}
+int JSONParser::to_int(std::string_view text) noexcept { return vxu::c_atoi(text); }
 
-double JSONParser::to_real(std::string_view text) noexcept {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  const char* first = text.data() + i;
-  const char* last = text.data() + text.size();
-  double value = 0.0;
-  const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-  if (error == std::errc::result_out_of_range) {
-    // from_chars leaves the value alone; strtod gives HUGE_VAL or zero.
-    const std::string_view number(first, static_cast<std::size_t>(end - first));
-    const std::size_t e = number.find_first_of("eE");
-    const std::int64_t lead = leading_power(number.substr(0, e));
-    std::int64_t exponent = 0;
-    if (e != std::string_view::npos) {
-      std::size_t k = e + 1;
-      bool down = false;
-      if (k < number.size() && (number[k] == '+' || number[k] == '-')) down = number[k++] == '-';
-      for (; k < number.size() && is_digit(number[k]); ++k) {
-        exponent = exponent * 10 + (number[k] - '0');
-        if (exponent > kExponentCap) exponent = kExponentCap;
-      }
-      if (down) exponent = -exponent;
-    }
-    const bool overflow = lead != std::numeric_limits<std::int64_t>::min() && lead + exponent > 0;
-    value = overflow ? std::numeric_limits<double>::infinity() : 0.0;
-  } else if (error != std::errc()) {
-    value = 0.0;  // no digits: atof gives 0
-  }
-  return negative ? -value : value;
-}
+double JSONParser::to_real(std::string_view text) noexcept { return vxu::c_atof(text); }

@@ -1,5 +1,6 @@
 #include "utils/UUnits.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -30,6 +31,9 @@ int checked_index(int index) {
 }
 
 double power_of_ten(int n) {
+  // Past 10^+-330 a double holds only infinity or zero; the clamp keeps a
+  // hostile decimal count from looping for billions of steps.
+  n = std::clamp(n, -330, 330);
   double p = 1.0;
   for (int i = 0; i < n; ++i) p *= 10.0;
   for (int i = 0; i > n; --i) p /= 10.0;
@@ -76,7 +80,11 @@ double UUnits::round_trip(double points) const { return to_text(points).to_doubl
 
 double UUnits::round_to(double value, int n) {
   const double scale = power_of_ten(n);
+  // Steps beyond what a double can hold: a step larger than any double
+  // rounds everything to 0, more decimals than a double has change nothing.
+  if (scale == 0.0) return 0.0;
   const double shifted = value * scale + 0.5;
+  if (std::isinf(shifted) && std::isfinite(value)) return value;
   // The truncation goes through a 32-bit integer; values that do not fit
   // (or are not numbers) are truncated in floating point instead of
   // overflowing the conversion.

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "utils/c_numbers.h"
+
 namespace umessage_details {
 namespace {
 
@@ -90,23 +92,6 @@ bool truncate_double(double value, I& out) {
   return true;
 }
 
-// The index of a path piece, read like atoi: leading C white space, an
-// optional sign, then decimal digits up to the first other character.
-// Values beyond the int range saturate instead of overflowing.
-int parse_index(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  constexpr std::int64_t cap = std::int64_t{std::numeric_limits<int>::max()} + 1;
-  std::int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    magnitude = std::min(cap, magnitude * 10 + (text[i] - '0'));
-  }
-  if (negative) return static_cast<int>(-magnitude);
-  return static_cast<int>(std::min<std::int64_t>(magnitude, std::numeric_limits<int>::max()));
-}
-
 struct split_piece {
   std::string_view name;
   int index;
@@ -118,7 +103,7 @@ split_piece split(std::string_view piece) {
   const std::size_t open = piece.find('[');
   const std::size_t close = piece.find(']');
   if (open != std::string_view::npos && open > 0 && close != std::string_view::npos && close > open + 1) {
-    return {piece.substr(0, open), parse_index(piece.substr(open + 1))};
+    return {piece.substr(0, open), vxu::c_atoi(piece.substr(open + 1))};
   }
   return {piece, 0};
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <streambuf>
@@ -13,12 +14,19 @@
 #include <tuple>
 #include <vector>
 
-#include "allocation_watch.h"
+#include "allocation_counter.h"
 #include "utils/packed_int.h"
 #include "utils/umessage.h"
 #include "utils/umessage_serialize.h"
 
 namespace {
+
+// The size of the largest allocation run made.
+std::size_t largest_allocation_during(const std::function<void()>& run) {
+  const vxtest::AllocationScope scope;
+  run();
+  return scope.stats().largest;
+}
 
 using shared_record = std::shared_ptr<umessage>;
 

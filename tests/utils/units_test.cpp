@@ -97,6 +97,9 @@ TEST(UUnitsTest, RoundToOutsideTheIntegerRangeStaysDefined) {
   EXPECT_NEAR(UUnits::round_to(-1e12, 2), -1e12, 0.02);
   EXPECT_TRUE(std::isnan(UUnits::round_to(std::nan(""), 2)));
   EXPECT_TRUE(std::isinf(UUnits::round_to(std::numeric_limits<double>::infinity(), 2)));
+  // A decimal count from outside the process must not make it loop.
+  EXPECT_EQ(UUnits::round_to(1.5, std::numeric_limits<int>::max()), 1.5);
+  EXPECT_EQ(UUnits::round_to(1.5, std::numeric_limits<int>::min()), 0.0);
 }
 
 TEST(UUnitsTest, DisplayUnitsDefaultToMillimetresAndCanBeReplaced) {

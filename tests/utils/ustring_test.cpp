@@ -14,31 +14,15 @@
 #include <string>
 #include <vector>
 
-// Every heap allocation of this program passes through here, so a test can
-// count what an operation allocates.
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-[[gnu::noinline]] void* operator new(std::size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t n) { return operator new(n); }
-// Out of line, so the compiler does not pair an inlined free with new.
-[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.h"
 
 namespace {
 
 // Allocations made by fn.
 long allocations_of(const std::function<void()>& fn) {
-  const long before = g_allocations.load();
+  const vxtest::AllocationScope scope;
   fn();
-  return g_allocations.load() - before;
+  return static_cast<long>(scope.stats().count);
 }
 
 std::string text_of_length(std::size_t n) {
