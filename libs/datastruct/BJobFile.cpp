@@ -8,7 +8,9 @@
 #include <ostream>
 #include <utility>
 
+#include "datastruct/CheckSettingDefinitions.h"
 #include "datastruct/KeyStreamScope.h"
+#include "datastruct/LoadSettings.h"
 #include "utils/uuid.h"
 
 namespace {
@@ -48,11 +50,7 @@ constexpr char kFormatVersion[] = "749";
 constexpr std::uint16_t kPageInfoRecordKey = 0x000A;
 constexpr std::uint16_t kPageInfoPageKey = 0x0078;
 
-// Process-wide state a job payload carries.
-umessage& setting_definitions() {
-  static umessage definitions;
-  return definitions;
-}
+// Process-wide flag "Br" of record "BP"; nothing uses it.
 bool g_flag_br = false;
 
 // A rectangle travels as its two corners. Corners that are not finite, or
@@ -112,7 +110,7 @@ bool BJobFile::ReadJob(std::istream& in, int mask) {
   UKeyInStream r(in);
   umessage definitions;
   r.select(kDefinitionsKey).read_message(definitions);
-  setting_definitions() = std::move(definitions);
+  InstallSettingDefinitions(std::move(definitions));
   ReadContent(r, mask);
   return true;
 }
@@ -169,8 +167,13 @@ void BJobFile::ReadContent(UKeyInStream& r, int mask) {
   BGroupList groups(this);
   groups.Read(r);
 
-  umessage settings;
-  if (full) r.select(kSettingsKey).read_message(settings);
+  // The settings read through the definitions installed by ReadJob.
+  BCheckSettingList checkSettings;
+  if (full) {
+    umessage settings;
+    r.select(kSettingsKey).read_message(settings);
+    LoadSettings(checkSettings, settings);
+  }
 
   bool flagBr = g_flag_br;
   if (r.has(kBPKey)) {
@@ -185,8 +188,7 @@ void BJobFile::ReadContent(UKeyInStream& r, int mask) {
     pageRanges_ = std::move(pageRanges);
     absolutePageRanges_ = std::move(absolutePageRanges);
     exportedDestinations_ = std::move(exportedDestinations);
-    settingsMessage_ = std::move(settings);
-    LoadCheckSettings();
+    checkSettings_ = std::move(checkSettings);
   }
   g_flag_br = flagBr;
 }
@@ -344,20 +346,5 @@ bool BJobFile::WritePageInfoFile() const {
 }
 
 // ---------------------------------------------------------------------------
-// Check settings
-
-// The hooks where the check-setting model plugs in: the definitions
-// catalogue is built from SettingDefinitions(), and the job's settings list
-// is loaded from settingsMessage_.
-void BJobFile::LoadCheckSettings() {}
-
-void BJobFile::SetSettingsMessage(const umessage& settings) {
-  settingsMessage_ = settings;
-  LoadCheckSettings();
-}
-
-double BJobFile::RequiredPDFVersion() const { return 0; }
-
-const umessage& BJobFile::SettingDefinitions() { return setting_definitions(); }
 
 bool BJobFile::FlagBr() { return g_flag_br; }

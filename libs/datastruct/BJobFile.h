@@ -22,7 +22,10 @@
 //                                                  (BExportedDestination.h)
 //
 // Messages ("Dp", the setting definitions; "SR", the check settings) are
-// umessage records in their flat form.
+// umessage records in their flat form. ReadJob installs "Dp" as the
+// process-wide definitions (CheckSettingDefinitions.h); reading the full
+// section loads the job's check settings from "SR" (LoadSettings.h). Neither
+// is written back: only Veloxa writes them.
 //
 // Reading. A payload is untrusted. ReadJob / ReadContent either take the
 // whole payload or throw and leave the job exactly as it was: everything is
@@ -47,6 +50,7 @@
 #include <iosfwd>
 #include <vector>
 
+#include "datastruct/BCheckSettingList.h"
 #include "datastruct/BExportedDestination.h"
 #include "datastruct/BGroup.h"
 #include "datastruct/BPageItemSet.h"
@@ -76,9 +80,10 @@ class BJobFile {
   // With the stream already failed, does nothing and returns false.
   // Otherwise opens a key-stream reader on it (checking the stream header),
   // installs field "Dp" as the process-wide setting definitions (an empty
-  // message when it is absent), then ReadContent(reader, mask); true. Throws
-  // as described above; the definitions are installed once "Dp" has been
-  // read, even when the rest of the payload is then refused.
+  // message when it is absent; a definitions catalogue already built stays as
+  // it is), then ReadContent(reader, mask); true. Throws as described above;
+  // the definitions are installed once "Dp" has been read, even when the rest
+  // of the payload is then refused.
   bool ReadJob(std::istream& in, int mask);
   // Reads the job's sections selected by mask from the reader's current
   // record (the meta record of a job file). Replaces the groups under every
@@ -192,19 +197,13 @@ class BJobFile {
   void SetTextSN(const ustring& text) { fields_.textSN = text; }
   void SetJobId(const ustring& text) { fields_.jobId = text; }
 
-  // --- Check settings -------------------------------------------------------
-  //
-  // The job keeps the "SR" message it last read with the full section (an
-  // empty message when the payload had none); the settings list is loaded
-  // from it. The process-wide setting definitions are the "Dp" message of
-  // the last payload read.
+  // The check settings, loaded from "SR" whenever the full section is read
+  // (an absent "SR" leaves the list empty).
+  BCheckSettingList& checkSettings() { return checkSettings_; }
+  const BCheckSettingList& checkSettings() const { return checkSettings_; }
+  // The PDF version the check settings require (1.3 to 1.7), 0 when none.
+  double RequiredPDFVersion() const { return checkSettings_.RequiredPDFVersion(); }
 
-  const umessage& settingsMessage() const { return settingsMessage_; }
-  void SetSettingsMessage(const umessage& settings);
-  // The PDF version the check settings require, 0 when none.
-  double RequiredPDFVersion() const;
-
-  static const umessage& SettingDefinitions();
   // Flag "Br" of the last payload that held record "BP"; it has no effect.
   static bool FlagBr();
 
@@ -236,7 +235,6 @@ class BJobFile {
   };
 
   void WriteSections(UKeyOutStream& w, int mask, std::vector<BDestination*>* written);
-  void LoadCheckSettings();
 
   BGroupList groups_;
   BGroup defaultGroup_;
@@ -245,5 +243,5 @@ class BJobFile {
   BPageRangeList pageRanges_;
   BPageRangeAbsoluteList absolutePageRanges_;
   BExportedDestinationList exportedDestinations_;
-  umessage settingsMessage_;
+  BCheckSettingList checkSettings_;
 };

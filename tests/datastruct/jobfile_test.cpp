@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "datastruct/CheckSettingDefinitions.h"
 #include "job_test_support.h"
 #include "utils/UFileSpecCore.h"
 
@@ -559,10 +560,99 @@ TEST(JobFile, FailedInputStreamIsNotRead) {
   EXPECT_EQ(job.style(), 4);
 }
 
-TEST(JobFile, ReadWithoutDefinitionsLeavesThemEmpty) {
+// ---------------------------------------------------------------------------
+// Check settings
+
+// The definitions are process-wide: each test starts and ends without any.
+class JobSettings : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetSettingDefinitionsForTesting(); }
+  void TearDown() override { ResetSettingDefinitionsForTesting(); }
+
+  // A payload as Veloxa sends it: "Dp", the job, "SR".
+  static std::string veloxa_payload(const umessage& definitions, const umessage& settings) {
+    BJobFile job;
+    job.SetStyle(5);
+    return written([&](UKeyOutStream& w) {
+      if (!definitions.empty()) w.key(make_key("Dp")).write_message(definitions);
+      job.WriteContent(w, eJobFileContent_Full);
+      if (!settings.empty()) w.key(make_key("SR")).write_message(settings);
+    });
+  }
+
+  // Old-form settings: one PDF version setting.
+  static umessage pdf_version_settings(double version) {
+    umessage setting;
+    setting.add("problem", "Setting_PDFVersion");
+    setting.add("type", "eSettingType_Parameter");
+    setting.add("note", version);
+    umessage settings;
+    settings.add_array("settings", setting);
+    return settings;
+  }
+
+  static umessage definitions() {
+    auto missingBleed = std::make_shared<umessage>();
+    missingBleed->add("type", "boolean");
+    auto defaults = std::make_shared<umessage>();
+    defaults->add("sev", "warn");
+    missingBleed->add("defaults", defaults);
+    umessage m;
+    m.add("MissingBleedBox", missingBleed);
+    return m;
+  }
+};
+
+TEST_F(JobSettings, FullReadInstallsDefinitionsAndLoadsSettings) {
   BJobFile job;
-  read_job(job, payload(""), eJobFileContent_Layout);
-  EXPECT_TRUE(BJobFile::SettingDefinitions().empty());
+  read_job(job, veloxa_payload(definitions(), pdf_version_settings(1.4)), eJobFileContent_Full);
+  EXPECT_EQ(job.style(), 5);
+  ASSERT_EQ(job.checkSettings().size(), 1u);
+  EXPECT_EQ(job.checkSettings()[0].name(), "Setting_PDFVersion");
+  EXPECT_DOUBLE_EQ(job.RequiredPDFVersion(), 1.4);
+  EXPECT_TRUE(SettingDefinitions()->has("MissingBleedBox"));
+  // Settings the job does not name come from the definitions' defaults.
+  const BCheckSetting* fromDefaults = job.checkSettings().Find("MissingBleedBox");
+  ASSERT_NE(fromDefaults, nullptr);
+  EXPECT_EQ(fromDefaults->severity(), eProblemSeverity_Warn);
+
+  // The settings are not written back.
+  std::istringstream in(write_job(job, eJobFileContent_Full));
+  UKeyInStream r(in);
+  EXPECT_FALSE(r.has(make_key("SR")));
+  EXPECT_FALSE(r.has(make_key("Dp")));
+}
+
+TEST_F(JobSettings, LayoutReadLeavesTheSettingsAlone) {
+  BJobFile job;
+  read_job(job, veloxa_payload(definitions(), pdf_version_settings(1.5)), eJobFileContent_Full);
+  read_job(job, veloxa_payload(umessage(), pdf_version_settings(1.3)), eJobFileContent_Layout);
+  EXPECT_DOUBLE_EQ(job.RequiredPDFVersion(), 1.5);
+  // A full read without "SR" empties them.
+  read_job(job, veloxa_payload(umessage(), umessage()), eJobFileContent_Full);
+  EXPECT_TRUE(job.checkSettings().empty());
+  EXPECT_EQ(job.RequiredPDFVersion(), 0);
+}
+
+TEST_F(JobSettings, PayloadWithoutDefinitionsReplacesTheMessageNotTheCatalogue) {
+  BJobFile job;
+  read_job(job, veloxa_payload(definitions(), umessage()), eJobFileContent_Full);
+  ASSERT_NE(SettingDefinitionCatalogue(), nullptr);
+  read_job(job, payload(""), eJobFileContent_Layout);  // the copy stored in a document
+  EXPECT_TRUE(SettingDefinitions()->empty());
+  ASSERT_NE(SettingDefinitionCatalogue(), nullptr);
+  EXPECT_NE(SettingDefinitionCatalogue()->Find("MissingBleedBox"), nullptr);
+}
+
+TEST_F(JobSettings, RefusedPayloadKeepsTheSettings) {
+  BJobFile job;
+  read_job(job, veloxa_payload(umessage(), pdf_version_settings(1.6)), eJobFileContent_Full);
+  // A valid payload whose "St" (the first field of "JJ") claims five bytes.
+  std::string broken = veloxa_payload(umessage(), pdf_version_settings(1.3));
+  broken.replace(broken.find("St") + 2, 2, bytes({0x05, 0x02}));
+  std::istringstream in(broken);
+  EXPECT_THROW(job.ReadJob(in, eJobFileContent_Full), std::runtime_error);
+  EXPECT_DOUBLE_EQ(job.RequiredPDFVersion(), 1.6);
 }
 
 TEST(JobFile, FlagBrIsReadFromRecordBP) {

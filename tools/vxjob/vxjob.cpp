@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "datastruct/BJobFile.h"
+#include "datastruct/CheckSettingTypes.h"
 #include "platform/Platform.h"
 #include "utils/encoding.h"
 #include "utils/umessage.h"
@@ -208,6 +209,34 @@ umessage destination_json(const BDestination& d) {
   return m;
 }
 
+// An enumerator by its name; a value without one (an unknown old-form
+// type reads as -1) by its number.
+void add_enum(umessage& m, const char* name, std::string_view text, int value) {
+  if (text.empty()) {
+    m.add(name, value);
+  } else {
+    m.add(name, ustring(text));
+  }
+}
+
+umessage setting_json(const BCheckSetting& s) {
+  umessage m;
+  m.add("name", s.name());
+  add_enum(m, "type", SettingTypeName(s.type()), s.type());
+  add_enum(m, "severity", ProblemSeverityName(s.severity()), s.severity());
+  for (int i = 0; i < 4; ++i) {
+    m.add_array("limits", s.limit(i));
+    m.add_array("limitNotSet", s.limitNotSet(i));
+    m.add_array("texts", s.text(i));
+    m.add_array("textNotSet", s.textNotSet(i));
+  }
+  m.add("precision", s.precision());
+  m.add("userUnits", s.userUnits());
+  m.add("parameterValue", s.parameterValue());
+  m.add("parameterValueNotSet", s.parameterValueNotSet());
+  return m;
+}
+
 umessage job_json(BJobFile& job) {
   umessage out;
   out.add("style", job.style());
@@ -246,6 +275,9 @@ umessage job_json(BJobFile& job) {
     g.add("flagGd", group->flagGd());
     for (const auto& d : *group) g.add_array("destinations", destination_json(*d));
     out.add_array("groups", std::move(g));
+  }
+  for (std::size_t i = 0; i < job.checkSettings().size(); ++i) {
+    out.add_array("checkSettings", setting_json(job.checkSettings()[i]));
   }
   out.add("requiredPDFVersion", job.RequiredPDFVersion());
 
