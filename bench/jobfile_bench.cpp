@@ -1,6 +1,9 @@
 // Job file speed: ReadJob (mask 4) and WriteJob of a large job (5 groups of
 // 200 destinations, each with 4 user fields, every list filled), beside a
-// memcpy of the same payload as the physical bound.
+// memcpy of the same payload as the physical bound. The payload read also
+// carries what Veloxa adds: the definitions of the 300 problems ("Dp") and a
+// ticket whose own and per-destination check groups set them ("SR"), which
+// the read loads into the job's check settings.
 //
 // Memory: the replaced global operator new below records every block's size,
 // so the read reports the bytes it allocated, the job model it leaves behind
@@ -21,6 +24,9 @@
 #include <vector>
 
 #include "datastruct/BJobFile.h"
+#include "datastruct/CheckSettingDefinitions.h"
+#include "datastruct/ProblemNames.h"
+#include "utils/umessage.h"
 
 namespace {
 
@@ -78,7 +84,9 @@ class MemoryBuffer : public std::streambuf {
 
  protected:
   pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
-    const off_type base = dir == std::ios_base::beg ? 0 : dir == std::ios_base::cur ? gptr() - eback() : egptr() - eback();
+    const off_type base = dir == std::ios_base::beg   ? 0
+                          : dir == std::ios_base::cur ? gptr() - eback()
+                                                      : egptr() - eback();
     return seekpos(pos_type(base + off), std::ios_base::in);
   }
   pos_type seekpos(pos_type pos, std::ios_base::openmode) override {
@@ -138,6 +146,98 @@ void fill_job(BJobFile& job) {
   }
 }
 
+constexpr const char* kDefinitionTypes[] = {"limitsLow", "limitsHigh", "boolean", "stringParameter",
+                                            "parameter"};
+
+std::shared_ptr<umessage> setting(int type, int variant) {
+  auto s = std::make_shared<umessage>();
+  switch (type) {
+    case 0:
+    case 1:
+      s->add("fault", 100.0 + variant);
+      s->add("warn", 200.0 + variant);
+      s->add("precision", 1);
+      break;
+    case 2:
+      s->add("sev", variant % 2 ? "warn" : "fault");
+      break;
+    case 3:
+      s->add("P", "ISOcoated_v2_300_eci.icc");
+      break;
+    default:
+      s->add("note", 1.4);
+      break;
+  }
+  return s;
+}
+
+// The definitions of every problem, each with defaults.
+umessage definitions() {
+  umessage m;
+  int i = 0;
+  for (std::string_view name : problem_names::kProblemNames) {
+    auto definition = std::make_shared<umessage>();
+    definition->add("type", kDefinitionTypes[i % 5]);
+    definition->add("defaults", setting(i % 5, 0));
+    m.add(ustring(name), definition);
+    ++i;
+  }
+  return m;
+}
+
+// A ticket: its own check group sets all 300 problems; each of the 5 groups'
+// worth of destinations sets 60 of them, with a restriction setting 10 more.
+umessage ticket() {
+  umessage t;
+  auto own = std::make_shared<umessage>();
+  int i = 0;
+  for (std::string_view name : problem_names::kProblemNames) own->add(ustring(name), setting(i++ % 5, 1));
+  auto zts = std::make_shared<umessage>();
+  zts->add("checks", own);
+  t.add("zts", zts);
+  for (int d = 0; d < kGroups; ++d) {
+    auto checks = std::make_shared<umessage>();
+    auto restricted = std::make_shared<umessage>();
+    for (int p = 0; p < 60; ++p) {
+      const int n = (d * 60 + p) % 300;
+      checks->add(ustring(problem_names::kProblemNames[static_cast<std::size_t>(n)]), setting(n % 5, d + 2));
+    }
+    for (int p = 0; p < 10; ++p) {
+      const int n = (d * 7 + p) % 300;
+      restricted->add(ustring(problem_names::kProblemNames[static_cast<std::size_t>(n)]),
+                      setting(n % 5, d + 3));
+    }
+    auto restriction = std::make_shared<umessage>();
+    restriction->add("checks", restricted);
+    auto group = std::make_shared<umessage>();
+    group->add("checks", checks);
+    group->add("restrictions", restriction);
+    auto destination = std::make_shared<umessage>();
+    destination->add("identifier", ustring(std::to_string(500000 + d * 1000)));
+    destination->add("zts", group);
+    t.add("destinations", destination);
+  }
+  return t;
+}
+
+// The payload as Veloxa sends it: "Dp", the job, "SR".
+const std::string& veloxa_payload() {
+  static const std::string bytes = [] {
+    BJobFile job;
+    fill_job(job);
+    std::ostringstream out;
+    {
+      UKeyOutStream w(out, BJobFile::kSignature);
+      w.key(make_key("Dp")).write_message(definitions());
+      job.WriteContent(w, eJobFileContent_Full);
+      w.key(make_key("SR")).write_message(ticket());
+    }
+    return out.str();
+  }();
+  return bytes;
+}
+
+// The payload WriteJob writes (no "Dp", no "SR").
 const std::string& payload() {
   static const std::string bytes = [] {
     BJobFile job;
@@ -150,7 +250,8 @@ const std::string& payload() {
 }
 
 void BM_ReadJob(benchmark::State& state) {
-  const std::string& bytes = payload();
+  const std::string& bytes = veloxa_payload();
+  std::size_t settings = 0;
   std::size_t allocations = 0, allocated = 0, peakBeyond = 0, model = 0;
   for (auto _ : state) {
     MemoryBuffer buffer(bytes);
@@ -163,6 +264,7 @@ void BM_ReadJob(benchmark::State& state) {
       job.ReadJob(in, eJobFileContent_Full);
       model = g_live - liveBefore;
       peakBeyond = std::max(peakBeyond, g_peak - g_live);
+      settings = job.checkSettings().size();
       benchmark::DoNotOptimize(job.groups().Count());
     }
     allocations += g_allocations - before;
@@ -170,12 +272,15 @@ void BM_ReadJob(benchmark::State& state) {
   }
   const double n = static_cast<double>(state.iterations());
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+  if (settings == 0) state.SkipWithError("no check settings loaded");
+  state.counters["settings"] = static_cast<double>(settings);
   state.counters["payload_bytes"] = static_cast<double>(bytes.size());
   state.counters["allocs"] = static_cast<double>(allocations) / n;
   state.counters["alloc_bytes"] = static_cast<double>(allocated) / n;
   state.counters["model_bytes"] = static_cast<double>(model);
   state.counters["peak_over_model"] = static_cast<double>(peakBeyond);
-  state.counters["peak_over_model_per_payload"] = static_cast<double>(peakBeyond) / static_cast<double>(bytes.size());
+  state.counters["peak_over_model_per_payload"] =
+      static_cast<double>(peakBeyond) / static_cast<double>(bytes.size());
 }
 BENCHMARK(BM_ReadJob)->Unit(benchmark::kMillisecond);
 
@@ -198,9 +303,9 @@ void BM_WriteJob(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteJob)->Unit(benchmark::kMillisecond);
 
-// The physical bound: copying the payload once.
+// The physical bound: copying the payload read once.
 void BM_MemcpyPayload(benchmark::State& state) {
-  const std::string& bytes = payload();
+  const std::string& bytes = veloxa_payload();
   std::vector<char> target(bytes.size());
   for (auto _ : state) {
     std::memcpy(target.data(), bytes.data(), bytes.size());
