@@ -447,6 +447,8 @@ class PosixPlatform final : public Platform {
     return kernel_path(path, &p) && buf.open(p, mode) != nullptr;
   }
 
+  bool set_binary_mode(std::FILE*) override { return true; }
+
   int open_temporary_file(const std::wstring& path, int* error_number) override {
     std::string p;
     if (!kernel_path(path, &p)) {

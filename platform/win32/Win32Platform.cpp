@@ -296,6 +296,10 @@ class Win32Platform final : public Platform {
     return buf.open(path.c_str(), mode) != nullptr;
   }
 
+  bool set_binary_mode(std::FILE* stream) override {
+    return stream != nullptr && ::_setmode(::_fileno(stream), _O_BINARY) != -1;
+  }
+
   int open_temporary_file(const std::wstring& path, int* error_number) override {
     int fd = -1;
     const errno_t error = ::_wsopen_s(&fd, path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY | _O_TEMPORARY,

@@ -138,6 +138,9 @@ class Platform {
   virtual std::FILE* open_file(const std::wstring& path, const char* mode) = 0;
   // Opens buf on the file, other readers and writers allowed.
   virtual bool open_filebuf(std::filebuf& buf, const std::wstring& path, std::ios::openmode mode) = 0;
+  // Makes a C stdio stream (stdin, stdout) pass bytes unchanged, without
+  // line-end translation; true where the OS makes no such difference.
+  virtual bool set_binary_mode(std::FILE* stream) = 0;
   // A read/write descriptor, binary, created when missing, whose file is
   // deleted when closed (on POSIX: its name is removed at once). Returns -1
   // and the C library's errno value in *error_number on failure.
@@ -223,6 +226,7 @@ class PlatformWrapper : public Platform {
   bool open_filebuf(std::filebuf& buf, const std::wstring& path, std::ios::openmode mode) override {
     return target_.open_filebuf(buf, path, mode);
   }
+  bool set_binary_mode(std::FILE* stream) override { return target_.set_binary_mode(stream); }
   int open_temporary_file(const std::wstring& path, int* error_number) override {
     return target_.open_temporary_file(path, error_number);
   }
