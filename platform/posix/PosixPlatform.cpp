@@ -519,8 +519,6 @@ class PosixPlatform final : public Platform {
     return utf8_to_wide(override_dir && *override_dir ? override_dir : "/usr/share/color/icc", out);
   }
 
-  void set_binary_standard_streams() override {}  // POSIX streams never translate
-
   bool temporary_directory(std::wstring* out) override {
     std::string path;
     if (!absolute_env("TMPDIR", &path)) path = "/tmp";

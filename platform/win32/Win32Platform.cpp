@@ -352,11 +352,6 @@ class Win32Platform final : public Platform {
     return true;
   }
 
-  void set_binary_standard_streams() override {
-    ::_setmode(::_fileno(stdin), _O_BINARY);
-    ::_setmode(::_fileno(stdout), _O_BINARY);
-  }
-
   bool temporary_directory(std::wstring* out) override {
     std::wstring buf(MAX_PATH + 1, L'\0');
     for (;;) {

@@ -143,7 +143,8 @@ bool read_input(const std::string& path, std::string& input) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vxp::Platform::Default().set_binary_standard_streams();
+  vxp::Platform::Default().set_binary_mode(stdin);
+  vxp::Platform::Default().set_binary_mode(stdout);
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     print_usage(std::cerr);

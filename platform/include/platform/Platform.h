@@ -158,10 +158,6 @@ class Platform {
   // The folder for temporary files, possibly with a trailing separator.
   virtual bool temporary_directory(std::wstring* out) = 0;
 
-  // Command-line tools: standard input and output carry bytes unchanged
-  // (no line-end translation on Windows).
-  virtual void set_binary_standard_streams() = 0;
-
  protected:
   friend class ScopedPlatform;
   static Platform*& installed();
@@ -239,7 +235,6 @@ class PlatformWrapper : public Platform {
   }
   bool color_directory(std::wstring* out) override { return target_.color_directory(out); }
   bool temporary_directory(std::wstring* out) override { return target_.temporary_directory(out); }
-  void set_binary_standard_streams() override { target_.set_binary_standard_streams(); }
 
   Platform& target() { return target_; }
 
