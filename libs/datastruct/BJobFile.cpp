@@ -81,8 +81,14 @@ void centre(Rect2D& r) { r.origin.offset(-r.width() / 2, -r.height() / 2); }
 
 // An empty text clears the location; any other text sets it (a text that is
 // no absolute path leaves it empty).
-void read_location(UKeyInStream& r, std::uint16_t key, UFileSpecCore& spec) {
-  ustring text;
+void write_location(UKeyOutStream& w, std::uint16_t key, const UFileSpecCore& spec) {
+  static const ustring kNone;
+  w.key(key).write(spec.path().size() > 2 ? spec.path() : kNone);
+}
+
+// Reads a location's text into text and the file specification it names
+// into spec (empty for an empty text).
+void read_location(UKeyInStream& r, std::uint16_t key, UFileSpecCore& spec, ustring& text) {
   r.select(key).read(text);
   if (text.empty()) {
     spec.clear();
@@ -91,9 +97,19 @@ void read_location(UKeyInStream& r, std::uint16_t key, UFileSpecCore& spec) {
   }
 }
 
-void write_location(UKeyOutStream& w, std::uint16_t key, const UFileSpecCore& spec) {
-  static const ustring kNone;
-  w.key(key).write(spec.path().size() > 2 ? spec.path() : kNone);
+void read_location(UKeyInStream& r, std::uint16_t key, UFileSpecCore& spec) {
+  ustring text;
+  read_location(r, key, spec, text);
+}
+
+// A location that is only carried is written back as it was read, unless a
+// setter replaced it (the text is then empty).
+void write_carried_location(UKeyOutStream& w, std::uint16_t key, const UFileSpecCore& spec, const ustring& text) {
+  if (text.empty()) {
+    write_location(w, key, spec);
+  } else {
+    w.key(key).write(text);
+  }
 }
 
 }  // namespace
@@ -154,9 +170,9 @@ void BJobFile::ReadContent(UKeyInStream& r, int mask) {
       r.select(kValueCPKey).read(next.valueCP);
       r.select(kValueLCKey).read(next.valueLC);
       r.select(kDocumentNameKey).read(next.documentName);
-      read_location(r, kLocationTFKey, next.locationTF);
+      read_location(r, kLocationTFKey, next.locationTF, next.textTF);
       read_location(r, kOutputFileKey, next.outputFile);
-      read_location(r, kLocationPDKey, next.locationPD);
+      read_location(r, kLocationPDKey, next.locationPD, next.textPD);
       read_location(r, kPageInfoFileKey, next.pageInfoFile);
       pageRanges.Read(r);
       absolutePageRanges.Read(r);
@@ -246,9 +262,9 @@ void BJobFile::WriteSections(UKeyOutStream& w, int mask, std::vector<BDestinatio
     w.key(kValueNPKey).write(f.valueNP);
     w.key(kValueCPKey).write(f.valueCP);
     w.key(kValueLCKey).write(f.valueLC);
-    write_location(w, kLocationTFKey, f.locationTF);
+    write_carried_location(w, kLocationTFKey, f.locationTF, f.textTF);
     write_location(w, kOutputFileKey, f.outputFile);
-    write_location(w, kLocationPDKey, f.locationPD);
+    write_carried_location(w, kLocationPDKey, f.locationPD, f.textPD);
     write_location(w, kPageInfoFileKey, f.pageInfoFile);
     pageRanges_.Write(w);
     absolutePageRanges_.Write(w);

@@ -141,9 +141,13 @@ class BJobFile {
 
   // Carried unchanged.
   const UFileSpecCore& locationTF() const { return fields_.locationTF; }
+  // "TF" as it is written: the text read, or the location's path.
+  const ustring& textTF() const { return fields_.textTF.empty() ? fields_.locationTF.path() : fields_.textTF; }
   const UFileSpecCore& outputFile() const { return fields_.outputFile; }
   // Carried unchanged.
   const UFileSpecCore& locationPD() const { return fields_.locationPD; }
+  // "PD" as it is written: the text read, or the location's path.
+  const ustring& textPD() const { return fields_.textPD.empty() ? fields_.locationPD.path() : fields_.textPD; }
   const UFileSpecCore& pageInfoFile() const { return fields_.pageInfoFile; }
   const ustring& documentName() const { return fields_.documentName; }
   // Carried unchanged.
@@ -175,9 +179,15 @@ class BJobFile {
   const ustring& textSN() const { return fields_.textSN; }
   const ustring& jobId() const { return fields_.jobId; }
 
-  void SetLocationTF(const UFileSpecCore& spec) { fields_.locationTF = spec; }
+  void SetLocationTF(const UFileSpecCore& spec) {
+    fields_.locationTF = spec;
+    fields_.textTF.clear();
+  }
   void SetOutputFile(const UFileSpecCore& spec) { fields_.outputFile = spec; }
-  void SetLocationPD(const UFileSpecCore& spec) { fields_.locationPD = spec; }
+  void SetLocationPD(const UFileSpecCore& spec) {
+    fields_.locationPD = spec;
+    fields_.textPD.clear();
+  }
   void SetPageInfoFile(const UFileSpecCore& spec) { fields_.pageInfoFile = spec; }
   void SetDocumentName(const ustring& text) { fields_.documentName = text; }
   void SetTextLN(const ustring& text) { fields_.textLN = text; }
@@ -214,6 +224,11 @@ class BJobFile {
     UFileSpecCore locationTF;
     UFileSpecCore outputFile;
     UFileSpecCore locationPD;
+    // "TF" and "PD" exactly as read: nothing here interprets them, and a file
+    // specification would drop a relative text or a trailing separator, so
+    // they are written back from these texts until a setter replaces them.
+    ustring textTF;
+    ustring textPD;
     UFileSpecCore pageInfoFile;
     ustring documentName;
     ustring textLN;

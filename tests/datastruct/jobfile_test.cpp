@@ -93,6 +93,35 @@ TEST(JobFile, EveryFieldSurvivesAFullWriteAndRead) {
   EXPECT_EQ(hex(write_job(back, eJobFileContent_Full)), hex(first));
 }
 
+TEST(JobFile, CarriedLocationsKeepTheirTextsThatNoFileSpecificationHolds) {
+  // "TF" and "PD" are only carried: a relative text or a trailing separator
+  // comes back as it went in. The locations the plug-in uses are normalised.
+  const std::string payload = stream_of(record("JJ", text_field("TF", "jobs\\tf\\") +
+                                                          text_field("PD", "\\\\server\\pd\\") +
+                                                          text_field("FS", "C:\\out\\")) +
+                                        record("GG", ""));
+  BJobFile job;
+  read_job(job, payload, eJobFileContent_Full);
+  EXPECT_TRUE(job.locationTF().empty()) << "no absolute path";
+  EXPECT_EQ(job.locationPD().path(), "\\\\server\\pd");
+
+  const auto text_of = [](const std::string& written, const char (&key)[3]) {
+    std::istringstream in(written);
+    UKeyInStream r(in);
+    ustring text;
+    r.enter_record(make_key("JJ")).select(make_key(key)).read(text);
+    return std::string(text.c_str());
+  };
+  const std::string out = write_job(job, eJobFileContent_Full);
+  EXPECT_EQ(text_of(out, "TF"), "jobs\\tf\\");
+  EXPECT_EQ(text_of(out, "PD"), "\\\\server\\pd\\");
+  EXPECT_EQ(text_of(out, "FS"), "C:\\out");
+
+  // A location set by the program replaces the carried text.
+  job.SetLocationTF(UFileSpecCore("C:\\New"));
+  EXPECT_EQ(text_of(write_job(job, eJobFileContent_Full), "TF"), "C:\\New");
+}
+
 TEST(JobFile, LayoutMaskLeavesTheFullSectionAlone) {
   BJobFile source;
   fill_every_field(source);

@@ -256,9 +256,9 @@ umessage job_json(BJobFile& job) {
   out.add("valueNP", job.valueNP());
   out.add("valueCP", job.valueCP());
   out.add("valueLC", job.valueLC());
-  out.add("locationTF", job.locationTF().path());
+  out.add("locationTF", job.textTF());
   out.add("outputFile", job.outputFile().path());
-  out.add("locationPD", job.locationPD().path());
+  out.add("locationPD", job.textPD());
   out.add("pageInfoFile", job.pageInfoFile().path());
   for (const auto& range : job.pageRanges()) out.add_array("pageRanges", range_json(*range, true));
   for (const auto& range : job.absolutePageRanges())
