@@ -276,7 +276,7 @@ class umessage {
   // with one sort for forms whose entries arrive out of order.
   friend class umessage_details::flat_reader;
 
-  using entry = std::pair<ustring, std::unique_ptr<array_type>>;
+  using entry = umessage_details::entry;
 
   struct slot {
     std::size_t position;
@@ -313,7 +313,7 @@ class umessage::const_iterator {
   using difference_type = std::ptrdiff_t;
 
   const_iterator() = default;
-  entry_ref operator*() const { return {it_->first, *it_->second}; }
+  entry_ref operator*() const { return {it_->first, it_->second.get()}; }
   const_iterator& operator++() {
     ++it_;
     return *this;

@@ -95,7 +95,7 @@ class json_writer {
     umessage::const_iterator end;
     // While the values of a record entry are written: those values, the next
     // one to write and whether they form a JSON array.
-    const std::vector<shared_record>* records = nullptr;
+    const umessage_details::value_vector<shared_record>* records = nullptr;
     std::size_t next = 0;
     bool bracketed = false;
     bool first = true;
@@ -323,7 +323,8 @@ void json_writer::write(const umessage& root) {
 
 // ---------------------------------------------------------------- reading
 
-using record_entry = std::pair<ustring, std::unique_ptr<dyn_array>>;
+using umessage_details::array_slot;
+using record_entry = umessage_details::entry;
 using record_entries = std::vector<record_entry>;
 
 // Objects and arrays nest at most this deep: a hostile text cannot exhaust
@@ -355,7 +356,7 @@ class member_list {
   // Drops whatever take did not (a nested object that failed).
   ~member_list() {
     index_.reset();
-    scratch_.resize(start_);
+    scratch_.erase(scratch_.begin() + offset(start_), scratch_.end());
   }
 
   // True when a member of that name has been stored.
@@ -372,7 +373,7 @@ class member_list {
 
   // Stores a new member; the caller has checked the name with holds and
   // is_valid_name.
-  void store(const ustring& name, std::unique_ptr<dyn_array> array) {
+  void store(const ustring& name, array_slot array) {
     if (sorted_ && scratch_.size() > start_ && name.view() < scratch_.back().first.view()) {
       // Out of order from now on: index the names to check repeats.
       sorted_ = false;
@@ -384,8 +385,9 @@ class member_list {
     if (!sorted_) index_->insert(scratch_.size() - 1);
   }
 
-  // The array of the member stored last (an array being filled).
-  std::unique_ptr<dyn_array>& last() { return scratch_.back().second; }
+  // The array of the member stored last (an array being filled). Nested
+  // objects read meanwhile may move it: fetch it again after each.
+  array_slot& last() { return scratch_.back().second; }
 
   // The entries in name order, leaving the scratch as it was before this
   // object.
@@ -398,7 +400,7 @@ class member_list {
       });
     }
     record_entries entries(std::make_move_iterator(first), std::make_move_iterator(scratch_.end()));
-    scratch_.resize(start_);
+    scratch_.erase(scratch_.begin() + offset(start_), scratch_.end());
     return entries;
   }
 
@@ -433,9 +435,9 @@ class member_list {
 };
 
 template <class T, class V>
-std::unique_ptr<dyn_array> single_value(V&& value) {
-  auto array = std::make_unique<dyn_array_impl<T>>();
-  array->values.push_back(std::forward<V>(value));
+array_slot single_value(V&& value) {
+  array_slot array{std::in_place_type<T>};
+  array.as<T>().values.push_back(std::forward<V>(value));
   return array;
 }
 
@@ -526,7 +528,7 @@ class json_reader {
     }
   }
 
-  static void store(member_list& members, const ustring& name, std::unique_ptr<dyn_array> array) {
+  static void store(member_list& members, const ustring& name, array_slot array) {
     if (!is_valid_name(name.view())) throw_invalid_name();
     members.store(name, std::move(array));
   }
@@ -536,13 +538,13 @@ class json_reader {
   void read_array(member_list& members, const ustring& name, int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
     element_kind kind = eElementKind_Undecided;
-    dyn_array* array = nullptr;
-    auto begin = [&](element_kind k, std::unique_ptr<dyn_array> first) {
+    auto begin = [&](element_kind k, array_slot first) {
       kind = k;
-      first->is_array = true;
-      array = first.get();
+      first.get().is_array = true;
       store(members, name, std::move(first));
     };
+    // The entry's values once it exists (the last member stored).
+    auto values = [&]<class T>(std::type_identity<T>) -> auto& { return members.last().as<T>().values; };
     next();
     for (;;) {
       if (is(eJSON_Token_ArrayEnd)) return;
@@ -550,58 +552,58 @@ class json_reader {
         case eJSON_Token_ObjectBegin: {
           if (kind != eElementKind_Undecided && kind != eElementKind_Records) parser_.raise_error();
           shared_record record = read_object(depth + 1);
-          if (array == nullptr)
+          if (kind == eElementKind_Undecided)
             begin(eElementKind_Records, single_value<shared_record>(std::move(record)));
           else
-            static_cast<dyn_array_impl<shared_record>*>(array)->values.push_back(std::move(record));
+            values(std::type_identity<shared_record>()).push_back(std::move(record));
           break;
         }
         case eJSON_Token_True:
         case eJSON_Token_False: {
           const bool value = is(eJSON_Token_True);
-          if (array == nullptr)
+          if (kind == eElementKind_Undecided)
             begin(eElementKind_Bools, single_value<bool>(value));
           else if (kind == eElementKind_Bools)
-            static_cast<dyn_array_impl<bool>*>(array)->values.push_back(value);
+            values(std::type_identity<bool>()).push_back(value);
           else
             parser_.raise_error();
           break;
         }
         case eJSON_Token_String:
-          if (array == nullptr)
+          if (kind == eElementKind_Undecided)
             begin(eElementKind_Strings, single_value<ustring>(ustring(token_.text)));
           else if (kind == eElementKind_Strings)
-            static_cast<dyn_array_impl<ustring>*>(array)->values.emplace_back(token_.text);
+            values(std::type_identity<ustring>()).emplace_back(token_.text);
           else
             parser_.raise_error();
           break;
         case eJSON_Token_Integer: {
           const int value = JSONParser::to_int(token_.text.view());
-          if (array == nullptr)
+          if (kind == eElementKind_Undecided)
             begin(eElementKind_Ints, single_value<std::int32_t>(value));
           else if (kind == eElementKind_Ints)
-            static_cast<dyn_array_impl<std::int32_t>*>(array)->values.push_back(value);
+            values(std::type_identity<std::int32_t>()).push_back(value);
           else if (kind == eElementKind_Doubles)
-            static_cast<dyn_array_impl<double>*>(array)->values.push_back(value);
+            values(std::type_identity<double>()).push_back(value);
           else
             parser_.raise_error();
           break;
         }
         case eJSON_Token_Real: {
           const double value = JSONParser::to_real(token_.text.view());
-          if (array == nullptr) {
+          if (kind == eElementKind_Undecided) {
             begin(eElementKind_Doubles, single_value<double>(value));
           } else if (kind == eElementKind_Doubles) {
-            static_cast<dyn_array_impl<double>*>(array)->values.push_back(value);
+            values(std::type_identity<double>()).push_back(value);
           } else if (kind == eElementKind_Ints) {
             // The integers so far become doubles, once per array.
-            const auto& ints = static_cast<dyn_array_impl<std::int32_t>*>(array)->values;
-            auto doubles = std::make_unique<dyn_array_impl<double>>();
-            doubles->values.reserve(ints.size() + 1);
-            doubles->values.assign(ints.begin(), ints.end());
-            doubles->values.push_back(value);
-            doubles->is_array = true;
-            array = doubles.get();
+            const auto& ints = values(std::type_identity<std::int32_t>());
+            array_slot doubles{std::in_place_type<double>};
+            auto& converted = doubles.as<double>();
+            converted.values.reserve(ints.size() + 1);
+            converted.values.assign(ints.begin(), ints.end());
+            converted.values.push_back(value);
+            converted.is_array = true;
             members.last() = std::move(doubles);
             kind = eElementKind_Doubles;
           } else {

@@ -175,7 +175,7 @@ class chunk_writer {
 };
 
 template <class T>
-const std::vector<T>& values_of(const umessage::array_type& array) {
+const umessage_details::value_vector<T>& values_of(const umessage::array_type& array) {
   return static_cast<const dyn_array_impl<T>&>(array).values;
 }
 
@@ -630,18 +630,16 @@ class flat_reader {
       }
     }
     if (position < n) {
-      auto* array = entries[position].second->as<T>();
-      if (array == nullptr) throw std::logic_error("incompatible type");
-      return *array;
+      array_slot& slot = entries[position].second;
+      if (slot.type() != type_code_of<T>) throw std::logic_error("incompatible type");
+      return slot.as<T>();
     }
     if (name.name == name_check::unknown) name.name = is_valid_name(name.text) ? name_check::valid : name_check::invalid;
     if (name.name == name_check::invalid) throw std::invalid_argument("empty or invalid name");
-    auto array = std::make_unique<dyn_array_impl<T>>();
-    dyn_array_impl<T>& result = *array;
-    entries.emplace_back(copy(name.text), std::move(array));
+    entries.emplace_back(copy(name.text), array_slot(std::in_place_type<T>));
     ranks_.push_back(rank);
     if (!body.in_order) body.index.emplace(rank, n);
-    return result;
+    return entries.back().second.as<T>();
   }
 
   // Puts the body's entries in name order and drops its ranks.
