@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -12,36 +13,56 @@ namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Bytes that end a run of plain string bytes (besides the line breaks,
-// which always do): the quote and the escape.
+// Bytes that end a run of plain string bytes: the quote, the escape and the
+// line breaks (which the parser base counts).
 constexpr std::array<bool, 256> make_string_stops() {
   std::array<bool, 256> stops{};
-  stops['"'] = stops['\\'] = true;
+  stops['"'] = stops['\\'] = stops['\r'] = stops['\n'] = true;
   return stops;
 }
 constexpr std::array<bool, 256> kStringStops = make_string_stops();
+
+// The end of the digits from p on (at most end).
+const char* skip_digits(const char* p, const char* end) {
+  while (p != end && is_digit(*p)) ++p;
+  return p;
+}
 
 }  // namespace
 
 JSONParser::JSONParser(std::istream& input) : UAbstractParser<JSON_Token>(input, "json") {}
 
-bool JSONParser::scan(Token& token) {
-  token.text.clear();
-  char c;
+// Every scanner below first tries to find its whole lexeme, and the byte
+// after it, among the bytes buffered in the parser base's window; when the
+// window ends too early (or a rare case turns up: an escape, a line break in
+// a string, a comment) it goes on byte by byte with get_char, which reads
+// the same bytes the same way, only slower.
+
+bool JSONParser::first_byte(char& c) {
   if (held_ >= 0) {
     c = static_cast<char>(held_);
     held_ = -1;
-  } else if (!get_non_space(c)) {
-    return token.valid = false;
+  } else {
+    const char* p = window_next();
+    const char* const end = window_limit();
+    while (p != end && is_space(*p)) ++p;
+    window_skip(p);
+    if (p != end && *p != '/') {
+      c = *p;
+      window_skip_plain(p + 1);
+      return true;
+    }
+    if (!get_non_space(c)) return false;
   }
   for (;;) {
-    if (c == ' ' || (c >= '\t' && c <= '\r')) {
-      if (!get_non_space(c)) return token.valid = false;
+    if (is_space(c)) {
+      if (!get_non_space(c)) return false;
       continue;
     }
-    if (c != '/') break;
-    if (!get_char(c)) return token.valid = false;
+    if (c != '/') return true;
+    if (!get_char(c)) return false;
     if (c == '/') {
       while (get_char(c) && c != '\n' && c != '\r') {
       }
@@ -55,9 +76,14 @@ bool JSONParser::scan(Token& token) {
     } else {
       continue;  // a lone slash is dropped; c starts the next token
     }
-    if (!get_non_space(c)) return token.valid = false;
+    if (!get_non_space(c)) return false;
   }
+}
 
+bool JSONParser::scan(Token& token) {
+  token.text.clear();
+  char c;
+  if (!first_byte(c)) return token.valid = false;
   token.valid = true;
   switch (c) {
     case '{': token.kind = eJSON_Token_ObjectBegin; return true;
@@ -83,16 +109,27 @@ bool JSONParser::scan(Token& token) {
 
 bool JSONParser::scan_string(Token& token) {
   token.kind = eJSON_Token_String;
-  // Bytes go to the text in blocks: one append per block, not per byte.
-  char block[256];
-  std::size_t n = 0;
   char c;
   for (;;) {
-    n += read_plain(block + n, sizeof block - n, kStringStops.data());
-    if (n == sizeof block) {
-      token.text.append(block, n);
-      n = 0;
-      continue;
+    // Plain bytes in place, a run at a time.
+    const char* const begin = window_next();
+    const char* const end = window_limit();
+    const char* p = begin;
+    while (p != end && !kStringStops[static_cast<unsigned char>(*p)]) ++p;
+    if (p != begin) {
+      token.text.append(begin, static_cast<ustring::size_type>(p - begin));
+      window_skip_plain(p);
+    }
+    if (p != end && *p == '"') {
+      // The closing quote, and after white space a byte that is not another
+      // quote: that byte is held for the next token.
+      const char* q = p + 1;
+      while (q != end && is_space(*q)) ++q;
+      if (q != end && *q != '"') {
+        put_back(*q);
+        window_skip(q + 1);
+        return true;
+      }
     }
     if (!get_char(c)) break;
     if (c == '"') {
@@ -113,17 +150,42 @@ bool JSONParser::scan_string(Token& token) {
         default: break;
       }
     }
-    block[n++] = c;
-    if (n == sizeof block) {
-      token.text.append(block, n);
-      n = 0;
-    }
+    token.text.push_back(c);
   }
-  token.text.append(block, n);
+  return true;
+}
+
+bool JSONParser::scan_number_in_place(Token& token, char first) {
+  const char* const begin = window_next();
+  const char* const end = window_limit();
+  const char* p = begin;
+  if (first == '+' || first == '-') {
+    if (p == end || !is_digit(*p)) return false;
+  }
+  p = skip_digits(p, end);
+  bool real = false;
+  if (p != end && *p == '.') {
+    real = true;
+    p = skip_digits(p + 1, end);
+  }
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    real = true;
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    p = skip_digits(p, end);
+  }
+  if (p == end) return false;  // the byte after the number is not buffered
+  token.text.push_back(first);
+  token.text.append(begin, static_cast<ustring::size_type>(p - begin));
+  token.kind = real ? eJSON_Token_Real : eJSON_Token_Integer;
+  window_skip_plain(p);
+  put_back(*p);
+  window_skip(p + 1);
   return true;
 }
 
 void JSONParser::scan_number(Token& token, char first) {
+  if (scan_number_in_place(token, first)) return;
   char block[64];
   std::size_t n = 0;
   auto keep = [&](char b) {
@@ -179,12 +241,26 @@ void JSONParser::scan_word(Token& token, char first) {
   std::size_t length = 0;
   char c = first;
   bool more = true;
-  while (more && is_letter(c)) {
-    if (length < sizeof word) word[length] = c;
-    ++length;
-    more = get_char(c);
+  const char* p = window_next();
+  const char* const end = window_limit();
+  const char* q = p;
+  while (q != end && is_letter(*q)) ++q;
+  if (q != end && q - p < static_cast<std::ptrdiff_t>(sizeof word)) {
+    // The word and the byte after it are buffered.
+    word[0] = first;
+    std::memcpy(word + 1, p, static_cast<std::size_t>(q - p));
+    length = static_cast<std::size_t>(q - p) + 1;
+    window_skip_plain(q);
+    put_back(*q);
+    window_skip(q + 1);
+  } else {
+    while (more && is_letter(c)) {
+      if (length < sizeof word) word[length] = c;
+      ++length;
+      more = get_char(c);
+    }
+    if (more) put_back(c);
   }
-  if (more) put_back(c);
   const std::string_view w(word, length <= sizeof word ? length : sizeof word);
   if (length == 4 && w == "true") {
     token.kind = eJSON_Token_True;

@@ -71,8 +71,13 @@ class JSONParser final : public UAbstractParser<JSON_Token> {
   bool next_token(Token& token) override { return scan(token); }
 
  private:
+  // The first byte of the next token, after white space and comments.
+  bool first_byte(char& c);
   bool scan_string(Token& token);
   void scan_number(Token& token, char first);
+  // The number when it and the byte after it are buffered; false (nothing
+  // read) otherwise.
+  bool scan_number_in_place(Token& token, char first);
   void scan_word(Token& token, char first);
   // The byte that ended a lexeme is held here for the next scan instead of
   // going through the parser base's push-back: cheaper, and a zero byte is

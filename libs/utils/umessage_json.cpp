@@ -360,28 +360,30 @@ class member_list {
   }
 
   // True when a member of that name has been stored.
-  bool holds(const ustring& name) const {
+  bool holds(const ustring& name) {
+    after_last_ = true;
     if (scratch_.size() == start_) return false;
     if (sorted_) {
-      const int to_last = name.view().compare(scratch_.back().first.view());
+      const int to_last = name.compare(scratch_.back().first);
       if (to_last > 0) return false;
+      after_last_ = false;
       if (to_last == 0) return true;
       return std::binary_search(scratch_.begin() + offset(start_), scratch_.end() - 1, name.view(), name_less{});
     }
     return index_->find(name.view()) != index_->end();
   }
 
-  // Stores a new member; the caller has checked the name with holds and
-  // is_valid_name.
-  void store(const ustring& name, array_slot array) {
-    if (sorted_ && scratch_.size() > start_ && name.view() < scratch_.back().first.view()) {
+  // Stores a new member under the name that holds found missing last; the
+  // caller has checked it with is_valid_name.
+  void store(ustring name, array_slot array) {
+    if (sorted_ && !after_last_) {
       // Out of order from now on: index the names to check repeats.
       sorted_ = false;
       index_ = std::make_unique<name_index>(2 * (scratch_.size() - start_), name_hash{&scratch_},
                                             name_equal{&scratch_});
       for (std::size_t i = start_; i < scratch_.size(); ++i) index_->insert(i);
     }
-    scratch_.emplace_back(name, std::move(array));
+    scratch_.emplace_back(std::move(name), std::move(array));
     if (!sorted_) index_->insert(scratch_.size() - 1);
   }
 
@@ -431,6 +433,7 @@ class member_list {
   record_entries& scratch_;
   const std::size_t start_;
   bool sorted_ = true;
+  bool after_last_ = true;  // the name holds checked last sorts after all stored ones
   std::unique_ptr<name_index> index_;
 };
 
@@ -506,7 +509,7 @@ class json_reader {
         // name_ is reused by the nested members: keep this one aside.
         ustring name = std::move(name_);
         shared_record record = read_object(depth + 1);
-        store(members, name, single_value<shared_record>(std::move(record)));
+        store(members, std::move(name), single_value<shared_record>(std::move(record)));
         return;
       }
       case eJSON_Token_ArrayBegin: {
@@ -515,33 +518,35 @@ class json_reader {
         return;
       }
       case eJSON_Token_True:
-      case eJSON_Token_False: store(members, name_, single_value<bool>(is(eJSON_Token_True))); return;
+      case eJSON_Token_False: store(members, std::move(name_), single_value<bool>(is(eJSON_Token_True))); return;
       case eJSON_Token_Null: return;
-      case eJSON_Token_String: store(members, name_, single_value<ustring>(ustring(token_.text))); return;
+      case eJSON_Token_String:
+        store(members, std::move(name_), single_value<ustring>(std::move(token_.text)));
+        return;
       case eJSON_Token_Integer:
-        store(members, name_, single_value<std::int32_t>(JSONParser::to_int(token_.text.view())));
+        store(members, std::move(name_), single_value<std::int32_t>(JSONParser::to_int(token_.text.view())));
         return;
       case eJSON_Token_Real:
-        store(members, name_, single_value<double>(JSONParser::to_real(token_.text.view())));
+        store(members, std::move(name_), single_value<double>(JSONParser::to_real(token_.text.view())));
         return;
       default: parser_.raise_error();
     }
   }
 
-  static void store(member_list& members, const ustring& name, array_slot array) {
+  static void store(member_list& members, ustring&& name, array_slot array) {
     if (!is_valid_name(name.view())) throw_invalid_name();
-    members.store(name, std::move(array));
+    members.store(std::move(name), std::move(array));
   }
 
   // The elements after '[' up to and including ']', stored under name as
   // they come (the first element creates the entry).
-  void read_array(member_list& members, const ustring& name, int depth) {
+  void read_array(member_list& members, ustring& name, int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
     element_kind kind = eElementKind_Undecided;
     auto begin = [&](element_kind k, array_slot first) {
       kind = k;
       first.get().is_array = true;
-      store(members, name, std::move(first));
+      store(members, std::move(name), std::move(first));
     };
     // The entry's values once it exists (the last member stored).
     auto values = [&]<class T>(std::type_identity<T>) -> auto& { return members.last().as<T>().values; };
@@ -571,9 +576,9 @@ class json_reader {
         }
         case eJSON_Token_String:
           if (kind == eElementKind_Undecided)
-            begin(eElementKind_Strings, single_value<ustring>(ustring(token_.text)));
+            begin(eElementKind_Strings, single_value<ustring>(std::move(token_.text)));
           else if (kind == eElementKind_Strings)
-            values(std::type_identity<ustring>()).emplace_back(token_.text);
+            values(std::type_identity<ustring>()).push_back(std::move(token_.text));
           else
             parser_.raise_error();
           break;
