@@ -67,6 +67,7 @@ template class dyn_array_impl<std::shared_ptr<umessage>>;
 template class dyn_array_impl<std::int64_t>;
 
 array_slot::array_slot(const array_slot& other) : code_(other.code_) {
+  if (code_ == type_none) return;
   visit([&](auto* tag) {
     using impl = std::remove_pointer_t<decltype(tag)>;
     auto* copy = ::new (static_cast<void*>(storage_)) impl();

@@ -149,10 +149,10 @@ extern template class dyn_array_impl<std::shared_ptr<umessage>>;
 extern template class dyn_array_impl<std::int64_t>;
 
 // One entry's array held in place: one of the six dyn_array_impl<T>, chosen
-// by its type code when the slot is made and kept for the slot's life.
-// Copying a slot deep-copies it like clone (nested records each into a new
-// shared record); moving it moves the values (a slot moved from keeps its
-// type and holds no values).
+// by its type code when the slot is made. Copying a slot deep-copies it like
+// clone (nested records each into a new shared record). Moving relocates the
+// array: the slot moved from holds none afterwards and may only be assigned
+// to or destroyed (which then costs a test, not a call).
 class array_slot {
  private:
   // Defined first: the members below deduce their results from visit.
@@ -177,7 +177,20 @@ class array_slot {
     }
   }
   void destroy() noexcept {
+    if (code_ == type_none) return;
     visit([&](auto* tag) { std::destroy_at(&as_impl<std::remove_pointer_t<decltype(tag)>>()); });
+  }
+  // Moves the array of other (which holds one) here, where none is, and
+  // leaves other without one.
+  void relocate_from(array_slot& other) noexcept {
+    code_ = other.code_;
+    visit([&](auto* tag) {
+      using impl = std::remove_pointer_t<decltype(tag)>;
+      impl& source = other.as_impl<impl>();
+      ::new (static_cast<void*>(storage_)) impl(std::move(source));
+      std::destroy_at(&source);
+    });
+    other.code_ = type_none;
   }
 
  public:
@@ -186,11 +199,8 @@ class array_slot {
     ::new (static_cast<void*>(storage_)) dyn_array_impl<T>();
   }
   array_slot(const array_slot& other);  // in umessage.cpp: copies nested records
-  array_slot(array_slot&& other) noexcept : code_(other.code_) {
-    visit([&](auto* tag) {
-      using impl = std::remove_pointer_t<decltype(tag)>;
-      ::new (static_cast<void*>(storage_)) impl(std::move(other.as_impl<impl>()));
-    });
+  array_slot(array_slot&& other) noexcept : code_(type_none) {
+    if (other.code_ != type_none) relocate_from(other);
   }
   array_slot& operator=(const array_slot& other) {
     if (this != &other) *this = array_slot(other);
@@ -199,11 +209,8 @@ class array_slot {
   array_slot& operator=(array_slot&& other) noexcept {
     if (this != &other) {
       destroy();
-      code_ = other.code_;
-      visit([&](auto* tag) {
-        using impl = std::remove_pointer_t<decltype(tag)>;
-        ::new (static_cast<void*>(storage_)) impl(std::move(other.as_impl<impl>()));
-      });
+      code_ = type_none;
+      if (other.code_ != type_none) relocate_from(other);
     }
     return *this;
   }

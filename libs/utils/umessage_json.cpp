@@ -373,9 +373,12 @@ class member_list {
     return index_->find(name.view()) != index_->end();
   }
 
-  // Stores a new member under the name that holds found missing last; the
-  // caller has checked it with is_valid_name.
-  void store(ustring name, array_slot array) {
+  // Stores a new member of one value under the name that holds found
+  // missing last; the caller has checked the name with is_valid_name. The
+  // array is built in place: the value is moved in, which cannot throw.
+  template <class T>
+  void store(ustring& name, T value, bool as_array) {
+    static_assert(std::is_nothrow_move_constructible_v<T>);
     if (sorted_ && !after_last_) {
       // Out of order from now on: index the names to check repeats.
       sorted_ = false;
@@ -383,7 +386,13 @@ class member_list {
                                             name_equal{&scratch_});
       for (std::size_t i = start_; i < scratch_.size(); ++i) index_->insert(i);
     }
-    scratch_.emplace_back(std::move(name), std::move(array));
+    array_slot& slot = scratch_
+                           .emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(name)),
+                                         std::forward_as_tuple(std::in_place_type<T>))
+                           .second;
+    auto& array = slot.as<T>();
+    array.values.push_back(std::move(value));
+    array.is_array = as_array;
     if (!sorted_) index_->insert(scratch_.size() - 1);
   }
 
@@ -436,13 +445,6 @@ class member_list {
   bool after_last_ = true;  // the name holds checked last sorts after all stored ones
   std::unique_ptr<name_index> index_;
 };
-
-template <class T, class V>
-array_slot single_value(V&& value) {
-  array_slot array{std::in_place_type<T>};
-  array.as<T>().values.push_back(std::forward<V>(value));
-  return array;
-}
 
 class json_reader {
  public:
@@ -509,7 +511,7 @@ class json_reader {
         // name_ is reused by the nested members: keep this one aside.
         ustring name = std::move(name_);
         shared_record record = read_object(depth + 1);
-        store(members, std::move(name), single_value<shared_record>(std::move(record)));
+        store(members, name, std::move(record));
         return;
       }
       case eJSON_Token_ArrayBegin: {
@@ -518,24 +520,24 @@ class json_reader {
         return;
       }
       case eJSON_Token_True:
-      case eJSON_Token_False: store(members, std::move(name_), single_value<bool>(is(eJSON_Token_True))); return;
+      case eJSON_Token_False: store(members, name_, is(eJSON_Token_True)); return;
       case eJSON_Token_Null: return;
-      case eJSON_Token_String:
-        store(members, std::move(name_), single_value<ustring>(std::move(token_.text)));
-        return;
+      case eJSON_Token_String: store(members, name_, std::move(token_.text)); return;
       case eJSON_Token_Integer:
-        store(members, std::move(name_), single_value<std::int32_t>(JSONParser::to_int(token_.text.view())));
+        store(members, name_, std::int32_t{JSONParser::to_int(token_.text.view())});
         return;
       case eJSON_Token_Real:
-        store(members, std::move(name_), single_value<double>(JSONParser::to_real(token_.text.view())));
+        store(members, name_, JSONParser::to_real(token_.text.view()));
         return;
       default: parser_.raise_error();
     }
   }
 
-  static void store(member_list& members, ustring&& name, array_slot array) {
+  // Stores the first value of a member (moving name into the record).
+  template <class T>
+  static void store(member_list& members, ustring& name, T&& value, bool as_array = false) {
     if (!is_valid_name(name.view())) throw_invalid_name();
-    members.store(std::move(name), std::move(array));
+    members.store<std::remove_cvref_t<T>>(name, std::forward<T>(value), as_array);
   }
 
   // The elements after '[' up to and including ']', stored under name as
@@ -543,10 +545,9 @@ class json_reader {
   void read_array(member_list& members, ustring& name, int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
     element_kind kind = eElementKind_Undecided;
-    auto begin = [&](element_kind k, array_slot first) {
+    auto begin = [&](element_kind k, auto&& first) {
       kind = k;
-      first.get().is_array = true;
-      store(members, std::move(name), std::move(first));
+      store(members, name, std::forward<decltype(first)>(first), true);
     };
     // The entry's values once it exists (the last member stored).
     auto values = [&]<class T>(std::type_identity<T>) -> auto& { return members.last().as<T>().values; };
@@ -558,7 +559,7 @@ class json_reader {
           if (kind != eElementKind_Undecided && kind != eElementKind_Records) parser_.raise_error();
           shared_record record = read_object(depth + 1);
           if (kind == eElementKind_Undecided)
-            begin(eElementKind_Records, single_value<shared_record>(std::move(record)));
+            begin(eElementKind_Records, std::move(record));
           else
             values(std::type_identity<shared_record>()).push_back(std::move(record));
           break;
@@ -567,7 +568,7 @@ class json_reader {
         case eJSON_Token_False: {
           const bool value = is(eJSON_Token_True);
           if (kind == eElementKind_Undecided)
-            begin(eElementKind_Bools, single_value<bool>(value));
+            begin(eElementKind_Bools, value);
           else if (kind == eElementKind_Bools)
             values(std::type_identity<bool>()).push_back(value);
           else
@@ -576,7 +577,7 @@ class json_reader {
         }
         case eJSON_Token_String:
           if (kind == eElementKind_Undecided)
-            begin(eElementKind_Strings, single_value<ustring>(std::move(token_.text)));
+            begin(eElementKind_Strings, std::move(token_.text));
           else if (kind == eElementKind_Strings)
             values(std::type_identity<ustring>()).push_back(std::move(token_.text));
           else
@@ -585,7 +586,7 @@ class json_reader {
         case eJSON_Token_Integer: {
           const int value = JSONParser::to_int(token_.text.view());
           if (kind == eElementKind_Undecided)
-            begin(eElementKind_Ints, single_value<std::int32_t>(value));
+            begin(eElementKind_Ints, value);
           else if (kind == eElementKind_Ints)
             values(std::type_identity<std::int32_t>()).push_back(value);
           else if (kind == eElementKind_Doubles)
@@ -597,7 +598,7 @@ class json_reader {
         case eJSON_Token_Real: {
           const double value = JSONParser::to_real(token_.text.view());
           if (kind == eElementKind_Undecided) {
-            begin(eElementKind_Doubles, single_value<double>(value));
+            begin(eElementKind_Doubles, value);
           } else if (kind == eElementKind_Doubles) {
             values(std::type_identity<double>()).push_back(value);
           } else if (kind == eElementKind_Ints) {
