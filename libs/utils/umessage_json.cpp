@@ -331,10 +331,32 @@ using record_entries = std::vector<record_entry>;
 // the call stack, and no real record comes near it.
 constexpr int kMaxDepth = 256;
 
+// True when one of the 8 bytes of w is '/' or '?' (the zero-byte test as in
+// may_escape; a flagged byte always has a true match at or below it).
+inline bool has_separator(std::uint64_t w) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t highs = 0x8080808080808080u;
+  const std::uint64_t slash = w ^ (ones * '/');
+  const std::uint64_t question = w ^ (ones * '?');
+  return ((((slash - ones) & ~slash) | ((question - ones) & ~question)) & highs) != 0;
+}
+
 bool is_valid_name(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    if (c == '/' || c == '?') return false;
+  const std::size_t n = name.size();
+  if (n == 0) return false;
+  const char* p = name.data();
+  if (n >= 8) {
+    // Whole words, the last one overlapping the one before.
+    std::uint64_t w;
+    for (std::size_t i = 0; i + 8 <= n; i += 8) {
+      std::memcpy(&w, p + i, 8);
+      if (has_separator(w)) return false;
+    }
+    std::memcpy(&w, p + n - 8, 8);
+    return !has_separator(w);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] == '/' || p[i] == '?') return false;
   }
   return true;
 }
@@ -477,6 +499,15 @@ class json_reader {
     if (!parser_.scan(token_)) parser_.raise_error();
   }
   bool is(JSON_Token kind) const { return token_.kind == kind; }
+  // The token after an optional ',' (which follows every member and element).
+  void next_after_optional_comma() {
+    if (parser_.skip(',')) {
+      next();
+      return;
+    }
+    next();
+    if (is(eJSON_Token_Comma)) next();
+  }
 
   shared_record read_object(int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
@@ -495,13 +526,13 @@ class json_reader {
       if (!is(eJSON_Token_String)) parser_.raise_error();
       name_.swap(token_.text);
       if (members.holds(name_)) parser_.raise_error();
-      next();
-      if (!is(eJSON_Token_Colon)) parser_.raise_error();
+      if (!parser_.skip(':')) {
+        next();
+        if (!is(eJSON_Token_Colon)) parser_.raise_error();
+      }
       next();
       read_member_value(members, depth);
-      // An optional ',' after each member.
-      next();
-      if (is(eJSON_Token_Comma)) next();
+      next_after_optional_comma();
     }
   }
 
@@ -619,9 +650,7 @@ class json_reader {
         }
         default: parser_.raise_error();
       }
-      // An optional ',' after each element.
-      next();
-      if (is(eJSON_Token_Comma)) next();
+      next_after_optional_comma();
     }
   }
 
