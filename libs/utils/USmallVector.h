@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -212,29 +213,36 @@ class USmallVector {
 
   // ---- comparisons ----
   template <std::size_t M>
+    requires std::equality_comparable<T>
   friend bool operator==(const USmallVector& a, const USmallVector<T, M>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
   }
   template <class Allocator>
+    requires std::equality_comparable<T>
   friend bool operator==(const USmallVector& a, const std::vector<T, Allocator>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
   }
   template <std::size_t M>
+    requires std::three_way_comparable<T> || requires(const T& x) {
+      { x < x } -> std::convertible_to<bool>;
+    }
   friend auto operator<=>(const USmallVector& a, const USmallVector<T, M>& b) {
-    return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end(), synth_three_way);
+    return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end(),
+                                                  [](const T& x, const T& y) { return synth_three_way(x, y); });
   }
 
  private:
   // <=> where T has it, else built from <, as the standard containers do.
-  static constexpr auto synth_three_way = [](const T& a, const T& b) {
-    if constexpr (std::three_way_comparable<T>) {
+  template <class U = T>
+  static auto synth_three_way(const U& a, const U& b) {
+    if constexpr (std::three_way_comparable<U>) {
       return a <=> b;
     } else {
       if (a < b) return std::weak_ordering::less;
       if (b < a) return std::weak_ordering::greater;
       return std::weak_ordering::equivalent;
     }
-  };
+  }
 
   T* inline_data() noexcept { return std::launder(reinterpret_cast<T*>(inline_)); }
   const T* inline_data() const noexcept { return std::launder(reinterpret_cast<const T*>(inline_)); }

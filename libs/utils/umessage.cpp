@@ -276,7 +276,7 @@ void umessage::set(const ustring& name, shared_record value) {
 bool umessage::get(const ustring& name, std::size_t index, int& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_int:
       out = array->as<std::int32_t>()->values[index];
       return true;
@@ -294,7 +294,7 @@ bool umessage::get(const ustring& name, std::size_t index, int& out) const {
 bool umessage::get(const ustring& name, std::size_t index, double& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_double:
       out = array->as<double>()->values[index];
       return true;
@@ -312,7 +312,7 @@ bool umessage::get(const ustring& name, std::size_t index, double& out) const {
 bool umessage::get(const ustring& name, std::size_t index, std::int64_t& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_int64:
       out = array->as<std::int64_t>()->values[index];
       return true;
@@ -373,7 +373,7 @@ void umessage::set_what(const ustring& kind) {
 
 bool umessage::has(const ustring& name, int type, std::size_t index) const {
   const array_type* array = find_array(name.view());
-  return array != nullptr && (type == type_none || type == array->type()) && index < array->size();
+  return array != nullptr && (type == type_none || type == array->code()) && index < array->size();
 }
 
 bool umessage::count(const ustring& name, std::size_t& out) const {

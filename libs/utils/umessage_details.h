@@ -96,14 +96,18 @@ class dyn_array {
   // Removes the value at index; an index at or past size() changes nothing.
   virtual void erase_at(std::size_t index) = 0;
 
+  // What type() returns, without a virtual call: codecs that switch on the
+  // type of every entry use this.
+  int code() const noexcept { return code_; }
+
   // The concrete array when its elements have type T, else nullptr.
   template <class T>
   const dyn_array_impl<T>* as() const {
-    return type() == type_code_of<T> ? static_cast<const dyn_array_impl<T>*>(this) : nullptr;
+    return code_ == type_code_of<T> ? static_cast<const dyn_array_impl<T>*>(this) : nullptr;
   }
   template <class T>
   dyn_array_impl<T>* as() {
-    return type() == type_code_of<T> ? static_cast<dyn_array_impl<T>*>(this) : nullptr;
+    return code_ == type_code_of<T> ? static_cast<dyn_array_impl<T>*>(this) : nullptr;
   }
 
   // True when the entry is written as an array even with one value. Set by
@@ -112,9 +116,12 @@ class dyn_array {
   bool is_array = false;
 
  protected:
-  dyn_array() = default;
+  explicit dyn_array(int code) noexcept : code_(static_cast<std::uint8_t>(code)) {}
   dyn_array(const dyn_array&) = default;
   dyn_array& operator=(const dyn_array&) = default;
+
+ private:
+  std::uint8_t code_;  // the type code, fixed at construction
 };
 
 template <class T>
@@ -122,7 +129,7 @@ class dyn_array_impl final : public dyn_array {
  public:
   static constexpr int code = type_code_of<T>;
 
-  dyn_array_impl() = default;
+  dyn_array_impl() noexcept : dyn_array(code) {}
 
   int type() const override { return code; }
   std::unique_ptr<dyn_array> clone() const override;

@@ -301,7 +301,7 @@ void json_writer::write(const umessage& root) {
     const auto [name, array] = *f.it;
     put_string(name.view());
     put(':');
-    switch (array.type()) {
+    switch (array.code()) {
       case umessage_details::type_int: put_values<std::int32_t>(array); break;
       case umessage_details::type_bool: put_values<bool>(array); break;
       case umessage_details::type_double: put_values<double>(array); break;
