@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "utils/Logger.h"
@@ -415,7 +417,8 @@ class flat_reader {
       const std::uint64_t length = packed64();
       if (length > remaining()) truncated();
       if (length > ustring::max_length) fail("umessage::unflatten() : string too long");
-      table_.push_back({std::string_view(reinterpret_cast<const char*>(p_), static_cast<std::size_t>(length)), 0});
+      table_.push_back({std::string_view(reinterpret_cast<const char*>(p_), static_cast<std::size_t>(length)), 0,
+                        name_check::unknown, static_cast<std::uint32_t>(std::min<std::uint64_t>(i, kNotInTable))});
       p_ += length;
     }
     rank_strings();
@@ -431,7 +434,7 @@ class flat_reader {
       const table_string& kind = string_at(packed64());
       if (!kind.text.empty()) {
         dyn_array_impl<ustring>& what = entry_for<ustring>(body, what_rank_, what_name_);
-        append(what, copy(kind.text));
+        append(what, copy(kind));
       }
     }
 
@@ -485,7 +488,9 @@ class flat_reader {
     std::string_view text;
     std::uint64_t rank;
     mutable name_check name = name_check::unknown;  // decided when first used as a name
+    std::uint32_t index = kNotInTable;              // position in table_
   };
+  static constexpr std::uint32_t kNotInTable = ~std::uint32_t{0};
 
   // One body being read. Its entries are appended in arrival order, their
   // ranks kept on ranks_ from `first_rank` on (nested bodies stack theirs
@@ -534,11 +539,18 @@ class flat_reader {
     return table_[static_cast<std::size_t>(id - 1)];
   }
 
-  // A ustring copy of table text, charged to the budget of string copies.
-  ustring copy(std::string_view text) {
+  // A ustring copy of a string, charged to the budget of string copies.
+  // Short table strings are made once and then copied as ustrings (a fixed
+  // 24-byte copy): names and values repeat across records.
+  ustring copy(const table_string& s) {
+    const std::string_view text = s.text;
     if (text.size() > string_budget_) fail("umessage::unflatten() : too much string data");
     string_budget_ -= text.size();
-    return ustring(text);
+    if (text.size() > ustring::inline_capacity || s.index == kNotInTable) return ustring(text);
+    if (short_copies_.empty()) short_copies_.resize(table_.size());
+    ustring& made = short_copies_[s.index];
+    if (made.size() != text.size()) made = ustring(text);  // only the empty text is never made
+    return made;
   }
 
   int read_type() {
@@ -571,7 +583,7 @@ class flat_reader {
     } else if constexpr (std::is_same_v<T, double>) {
       return float64();
     } else if constexpr (std::is_same_v<T, ustring>) {
-      return copy(string_at(packed64()).text);
+      return copy(string_at(packed64()));
     } else if constexpr (std::is_same_v<T, std::int64_t>) {
       return static_cast<std::int64_t>(packed64());
     } else {
@@ -627,7 +639,8 @@ class flat_reader {
     }
     if (name.name == name_check::unknown) name.name = is_valid_name(name.text) ? name_check::valid : name_check::invalid;
     if (name.name == name_check::invalid) throw std::invalid_argument("empty or invalid name");
-    entries.emplace_back(copy(name.text), array_slot(std::in_place_type<T>));
+    entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(copy(name)),
+                         std::forward_as_tuple(std::in_place_type<T>));
     ranks_.push_back(rank);
     if (!body.in_order) body.index.emplace(rank, n);
     return entries.back().second.as<T>();
@@ -694,6 +707,7 @@ class flat_reader {
   std::uint32_t version_;
   std::uint64_t string_budget_;
   std::vector<table_string> table_;
+  std::vector<ustring> short_copies_;  // by table position, made on first use
   std::vector<std::uint64_t> ranks_;
   std::uint64_t what_rank_ = 0;
   table_string what_name_{"what", 0, name_check::valid};
