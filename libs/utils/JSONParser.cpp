@@ -68,7 +68,7 @@ JSONParser::JSONParser(std::istream& input) : UAbstractParser<JSON_Token>(input,
 // a string, a comment) it goes on byte by byte with get_char, which reads
 // the same bytes the same way, only slower.
 
-bool JSONParser::first_byte(char& c) {
+bool JSONParser::first_byte_slow(char& c) {
   if (held_ >= 0) {
     c = static_cast<char>(held_);
     held_ = -1;
@@ -125,6 +125,7 @@ bool JSONParser::skip(char c) {
 
 bool JSONParser::scan(Token& token) {
   token.text.clear();
+  integer_known_ = false;
   char c;
   if (!first_byte(c)) return token.valid = false;
   token.valid = true;
@@ -220,6 +221,13 @@ bool JSONParser::scan_number_in_place(Token& token, char first) {
   token.text.push_back(first);
   token.text.append(begin, static_cast<ustring::size_type>(p - begin));
   token.kind = real ? eJSON_Token_Real : eJSON_Token_Integer;
+  if (!real && p - begin < 9) {
+    // Up to nine digits: the value needs no range check.
+    int value = is_digit(first) ? first - '0' : 0;
+    for (const char* d = begin; d != p; ++d) value = value * 10 + (*d - '0');
+    integer_ = first == '-' ? -value : value;
+    integer_known_ = true;
+  }
   window_skip_plain(p);
   put_back(*p);
   window_skip(p + 1);

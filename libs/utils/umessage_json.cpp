@@ -356,6 +356,14 @@ bool is_valid_name(std::string_view name) {
     std::memcpy(&w, p + n - 8, 8);
     return !has_separator(w);
   }
+  if (n >= 4) {
+    // Two overlapping halves in one word.
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    return !has_separator(std::uint64_t{head} << 32 | tail);
+  }
   for (std::size_t i = 0; i < n; ++i) {
     if (p[i] == '/' || p[i] == '?') return false;
   }
@@ -556,7 +564,7 @@ class json_reader {
       case eJSON_Token_Null: return;
       case eJSON_Token_String: store(members, name_, std::move(token_.text)); return;
       case eJSON_Token_Integer:
-        store(members, name_, std::int32_t{JSONParser::to_int(token_.text.view())});
+        store(members, name_, std::int32_t{parser_.integer_value(token_)});
         return;
       case eJSON_Token_Real:
         store(members, name_, JSONParser::to_real(token_.text.view()));
@@ -616,7 +624,7 @@ class json_reader {
             parser_.raise_error();
           break;
         case eJSON_Token_Integer: {
-          const int value = JSONParser::to_int(token_.text.view());
+          const int value = parser_.integer_value(token_);
           if (kind == eElementKind_Undecided)
             begin(eElementKind_Ints, value);
           else if (kind == eElementKind_Ints)
