@@ -197,8 +197,8 @@ class USmallVector {
   }
   void resize(size_type n, const T& value) {
     if (n > size_) {
-      reserve(n);  // before: value may be an element
-      const T copy = value;
+      const T copy = value;  // value may be an element, gone once the storage grows
+      reserve(n);
       while (size_ < n) push_back(copy);
     }
     shrink_to(n);
