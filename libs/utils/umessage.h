@@ -133,7 +133,8 @@ class umessage {
 
   const_iterator begin() const noexcept;
   const_iterator end() const noexcept;
-  // The array of the entry, or nullptr when there is none.
+  // The array of the entry, or nullptr when there is none. The pointer is
+  // valid until an entry of this record is added or removed.
   const array_type* find(const ustring& name) const;
 
   // Appending. add creates a missing entry as a single value (is_array

@@ -7,7 +7,7 @@
 //
 // Codecs read an entry's values like this:
 //
-//   switch (array.type()) {
+//   switch (array.code()) {            // type() without a virtual call
 //     case umessage_details::type_int:
 //       for (std::int32_t v : array.as<std::int32_t>()->values) ...
 //
@@ -16,9 +16,10 @@
 // Storage: a record keeps each entry's array in place inside its entry
 // vector (array_slot), and `values` keeps the first few values inside the
 // array (USmallVector), so the common entry of one value costs no heap
-// block of its own. Consequently an array's address, like a reference to one
-// of its values, holds only until the record's entries change (an entry
-// added or removed); copies of shared nested records are unaffected.
+// block of its own. Consequently the address of an array, like a reference
+// to one of its values, holds only until the record's set of entries changes
+// (an entry added or removed) or the record is copied over; nested records
+// live in shared blocks of their own and never move.
 #pragma once
 
 #include <algorithm>
