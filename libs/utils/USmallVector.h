@@ -30,6 +30,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -67,7 +68,10 @@ class USmallVector {
     assign(first, last);
   }
   USmallVector(std::initializer_list<T> values) : USmallVector() { assign(values.begin(), values.end()); }
-  USmallVector(const USmallVector& other) : USmallVector() { assign(other.begin(), other.end()); }
+  USmallVector(const USmallVector& other) : USmallVector() {
+    if (copy_inline(other)) return;
+    assign(other.begin(), other.end());
+  }
   USmallVector(USmallVector&& other) noexcept : USmallVector() { take(other); }
   ~USmallVector() {
     destroy_all();
@@ -297,8 +301,24 @@ class USmallVector {
     ++size_;
     return *slot;
   }
+  // For plain values held inline: the whole inline room copied at once (a
+  // fixed-size copy, cheaper than one per element). this is empty and inline.
+  bool copy_inline(const USmallVector& other) noexcept {
+    if constexpr (std::is_trivially_copyable_v<T>) {
+      if (other.size_ <= N) {
+        std::memcpy(inline_, other.data_, sizeof inline_);
+        size_ = other.size_;
+        return true;
+      }
+    }
+    return false;
+  }
   // Takes other's elements, leaving it empty (this is empty and inline).
   void take(USmallVector& other) noexcept {
+    if (copy_inline(other)) {
+      other.size_ = 0;
+      return;
+    }
     if (other.is_inline()) {
       std::uninitialized_move(other.data_, other.data_ + other.size_, data_);
       size_ = other.size_;
