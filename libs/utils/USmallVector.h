@@ -106,7 +106,10 @@ class USmallVector {
     // value may be one of the elements: fill the common part first.
     const size_type common = std::min<size_type>(n, size_);
     std::fill(data_, data_ + common, value);
-    while (size_ < n) push_back(value);
+    if (n > size_) {
+      std::uninitialized_fill(data_ + size_, data_ + n, value);
+      size_ = static_cast<std::uint32_t>(n);
+    }
     shrink_to(n);
   }
   template <std::input_iterator It>
