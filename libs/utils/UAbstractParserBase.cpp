@@ -1,5 +1,8 @@
 #include "utils/UAbstractParserBase.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -8,6 +11,20 @@
 namespace {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The get area of a stream buffer (gptr, egptr, gbump) is protected. A
+// pointer to member formed through a derived class may be applied to any
+// buffer, which lets the reader scan the buffered bytes in place instead of
+// calling sbumpc for each.
+struct get_area : std::streambuf {
+  static const char* position(std::streambuf& buffer) { return (buffer.*(&get_area::gptr))(); }
+  static const char* end(std::streambuf& buffer) { return (buffer.*(&get_area::egptr))(); }
+  static void advance(std::streambuf& buffer, std::size_t n) {
+    constexpr std::size_t step = std::numeric_limits<int>::max();
+    for (; n > step; n -= step) (buffer.*(&get_area::gbump))(static_cast<int>(step));
+    (buffer.*(&get_area::gbump))(static_cast<int>(n));
+  }
+};
 
 }  // namespace
 
@@ -18,7 +35,66 @@ UAbstractParserBase::UAbstractParserBase(std::istream& input, const ustring& nam
   detect_encoding();
 }
 
-UAbstractParserBase::~UAbstractParserBase() = default;
+UAbstractParserBase::~UAbstractParserBase() { close_window(); }
+
+void UAbstractParserBase::close_window() noexcept {
+  if (window_ != nullptr) get_area::advance(*buffer_, static_cast<std::size_t>(next_ - window_));
+  window_ = next_ = limit_ = nullptr;
+}
+
+bool UAbstractParserBase::open_window() {
+  close_window();
+  if (!pushback_.empty() || ended_ || encoding_ != eEncoding_Bytes || !input_->good()) return false;
+  if (buffer_->sgetc() == std::char_traits<char>::eof()) return false;
+  const char* position = get_area::position(*buffer_);
+  const char* end = get_area::end(*buffer_);
+  if (position == nullptr || position >= end) return false;  // an unbuffered stream
+  window_ = next_ = position;
+  limit_ = end;
+  return true;
+}
+
+bool UAbstractParserBase::get_char_slow(char& c) {
+  if (pushback_.empty() && open_window()) return get_char(c);
+  close_window();
+  if (!pushback_.empty()) {
+    c = pushback_.back();
+    pushback_.pop_back();
+    if (pushback_.size() < fresh_) {
+      fresh_ = pushback_.size();
+      count_line(c);
+    }
+    return true;
+  }
+  if (ended_ || !input_->good()) return false;
+  if (encoding_ != eEncoding_Bytes) return get_utf16_char(c);
+  const int b = read_byte();
+  if (b < 0) return false;
+  c = static_cast<char>(b);
+  count_line(c);
+  return true;
+}
+
+std::size_t UAbstractParserBase::read_plain(char* out, std::size_t max, const bool* stop) {
+  if (next_ == limit_ && !open_window()) return 0;
+  const std::size_t n = std::min(max, plain_run(stop));
+  if (n == 0) return 0;
+  std::memcpy(out, next_, n);
+  next_ += n;
+  // No CR or LF among them, so only the last one matters for line counting.
+  previous_ = out[n - 1];
+  return n;
+}
+
+std::string_view UAbstractParserBase::take_plain(const bool* stop) {
+  if (next_ == limit_ && !open_window()) return {};
+  const std::size_t n = plain_run(stop);
+  if (n == 0) return {};
+  const std::string_view run(next_, n);
+  next_ += n;
+  previous_ = run.back();
+  return run;
+}
 
 void UAbstractParserBase::mark_end() {
   ended_ = true;

@@ -31,6 +31,12 @@
 // reader's own operations push back at most a few bytes at a time. A lexeme
 // longer than a ustring can hold throws std::length_error.
 //
+// Bytes are taken straight from the stream buffer's get area while it has
+// some, and the buffer's position catches up when the get area runs out and
+// when the reader is destroyed; the stream's state is looked at on those
+// refills. So once the reader is gone the stream stands right after the last
+// byte read, but while it lives nothing else may read the stream.
+//
 // Not thread-safe: one instance is used by one thread. The stream is not
 // owned and must outlive the reader; its buffer must not be replaced while
 // the reader uses it.
@@ -41,6 +47,7 @@
 #include <istream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "utils/ustring.h"
@@ -60,7 +67,14 @@ class UAbstractParserBase {
   // Stores the next UTF-8 byte in c and returns true; the push-back is
   // delivered first (most recently pushed first). Returns false, leaving c
   // unchanged, at the end of the input or when the stream is not good.
-  bool get_char(char& c);
+  bool get_char(char& c) {
+    if (next_ != limit_) {
+      c = *next_++;
+      count_line(c);
+      return true;
+    }
+    return get_char_slow(c);
+  }
 
   // get_char until a byte that is not white space (space, \t, \n, \v, \f,
   // \r: the C locale's isspace, whatever the process locale is).
@@ -75,9 +89,17 @@ class UAbstractParserBase {
   // take the next byte with get_char, which handles all of these.
   std::size_t read_plain(char* out, std::size_t max, const bool* stop);
 
+  // read_plain without the copy: the bytes moved are returned as a view
+  // into the stream buffer, valid until the next read from this reader.
+  std::string_view take_plain(const bool* stop);
+
   // Pushes c back so that the next get_char delivers it. A zero byte is
   // ignored.
-  void unget_char(char c);
+  void unget_char(char c) {
+    if (c == 0) return;
+    pushback_.push_back(c);
+    limit_ = next_;  // the push-back goes first: leave the fast path
+  }
 
   // The bytes up to, not including, the next CR or LF (which is pushed back)
   // or the end of the input.
@@ -110,10 +132,52 @@ class UAbstractParserBase {
 
   std::uint64_t line() const { return line_; }
 
+ protected:
+  // For scanners that look at the buffered bytes in place: the bytes from
+  // window_next() to window_limit() are the ones get_char would deliver
+  // next. The range is empty whenever get_char would not take them straight
+  // from the stream buffer (push-back, end of input, UTF-16, a buffer
+  // without a get area, or simply before the first refill); get_char then
+  // goes on as usual and opens the window again when it can.
+  const char* window_next() const noexcept { return next_; }
+  const char* window_limit() const noexcept { return limit_; }
+  // Marks the window's bytes up to p as read; they hold no CR or LF.
+  void window_skip_plain(const char* p) noexcept {
+    if (p != next_) {
+      previous_ = p[-1];
+      next_ = p;
+    }
+  }
+  // Marks the window's bytes up to p as read, counting their line breaks.
+  void window_skip(const char* p) noexcept {
+    while (next_ != p) count_line(*next_++);
+  }
+
  private:
   enum Encoding { eEncoding_Bytes = 0, eEncoding_Utf16BE = 1, eEncoding_Utf16LE = 2 };
 
   void detect_encoding();
+  // get_char once the get area window is used up or closed.
+  bool get_char_slow(char& c);
+  // Hands the bytes read from the window back to the stream buffer (its
+  // position advances past them) and closes the window.
+  void close_window() noexcept;
+  // Closes the window and opens one over the bytes the stream buffer holds,
+  // refilling it when it is empty. False, with no window, while bytes are
+  // pushed back, after the end, for UTF-16 input, when the stream is not
+  // good, at the end of the stream (not yet recorded) or when the buffer
+  // keeps no get area.
+  bool open_window();
+  std::size_t plain_run(const bool* stop) const {
+    std::size_t n = 0;
+    const std::size_t available = static_cast<std::size_t>(limit_ - next_);
+    while (n < available) {
+      const auto b = static_cast<unsigned char>(next_[n]);
+      if (stop[b] || b == '\r' || b == '\n') break;
+      ++n;
+    }
+    return n;
+  }
   // Queues one UTF-16 code unit read during detection, encoded as UTF-8.
   void hand_back_unit(char16_t unit);
   // Reads and encodes one UTF-16 code unit (the slow path of get_char).
@@ -148,50 +212,18 @@ class UAbstractParserBase {
   // Set once the input is over: end of stream, odd trailing byte, or a
   // surrogate in UTF-16 input. Stays set.
   bool ended_ = false;
+  // The window: bytes of the buffer's get area, from window_ (the buffer's
+  // own position) to limit_; next_ is the next byte to deliver. All null
+  // while closed. A push-back sets limit_ to next_, so that get_char leaves
+  // its fast path and the bytes read so far still count.
+  const char* window_ = nullptr;
+  const char* next_ = nullptr;
+  const char* limit_ = nullptr;
 };
-
-inline bool UAbstractParserBase::get_char(char& c) {
-  if (!pushback_.empty()) {
-    c = pushback_.back();
-    pushback_.pop_back();
-    if (pushback_.size() < fresh_) {
-      fresh_ = pushback_.size();
-      count_line(c);
-    }
-    return true;
-  }
-  if (ended_ || !input_->good()) return false;
-  if (encoding_ != eEncoding_Bytes) return get_utf16_char(c);
-  const int b = read_byte();
-  if (b < 0) return false;
-  c = static_cast<char>(b);
-  count_line(c);
-  return true;
-}
-
-inline std::size_t UAbstractParserBase::read_plain(char* out, std::size_t max, const bool* stop) {
-  if (!pushback_.empty() || ended_ || encoding_ != eEncoding_Bytes || !input_->good()) return 0;
-  std::streambuf* const buffer = buffer_;
-  std::size_t n = 0;
-  while (n < max) {
-    // Peek first: the stop byte stays in the stream.
-    const int b = buffer->sgetc();
-    if (b == std::char_traits<char>::eof() || stop[b] || b == '\r' || b == '\n') break;
-    out[n++] = static_cast<char>(b);
-    buffer->sbumpc();
-  }
-  // No CR or LF among them, so only the last one matters for line counting.
-  if (n > 0) previous_ = out[n - 1];
-  return n;
-}
 
 inline bool UAbstractParserBase::get_non_space(char& c) {
   while (get_char(c)) {
     if (c != ' ' && (c < '\t' || c > '\r')) return true;
   }
   return false;
-}
-
-inline void UAbstractParserBase::unget_char(char c) {
-  if (c != 0) pushback_.push_back(c);
 }

@@ -27,14 +27,20 @@ bool same_value(const T& a, const T& b) {
 }
 bool same_value(const std::shared_ptr<umessage>& a, const std::shared_ptr<umessage>& b) { return *a == *b; }
 
+// The values and flag of source into target, an empty array.
+template <class T>
+void copy_into(dyn_array_impl<T>& target, const dyn_array_impl<T>& source) {
+  target.values.reserve(source.values.size());
+  for (const auto& value : source.values) target.values.push_back(deep_copy(value));
+  target.is_array = source.is_array;
+}
+
 }  // namespace
 
 template <class T>
 std::unique_ptr<dyn_array> dyn_array_impl<T>::clone() const {
   auto copy = std::make_unique<dyn_array_impl<T>>();
-  copy->values.reserve(values.size());
-  for (const auto& value : values) copy->values.push_back(deep_copy(value));
-  copy->is_array = is_array;
+  copy_into(*copy, *this);
   return copy;
 }
 
@@ -60,10 +66,25 @@ template class dyn_array_impl<ustring>;
 template class dyn_array_impl<std::shared_ptr<umessage>>;
 template class dyn_array_impl<std::int64_t>;
 
+array_slot::array_slot(const array_slot& other) : code_(other.code_) {
+  if (code_ == type_none) return;
+  visit([&](auto* tag) {
+    using impl = std::remove_pointer_t<decltype(tag)>;
+    auto* copy = ::new (static_cast<void*>(storage_)) impl();
+    try {
+      copy_into(*copy, other.as_impl<impl>());
+    } catch (...) {
+      std::destroy_at(copy);
+      throw;
+    }
+  });
+}
+
 }  // namespace umessage_details
 
 namespace {
 
+using umessage_details::dyn_array;
 using umessage_details::dyn_array_impl;
 using shared_record = std::shared_ptr<umessage>;
 
@@ -118,10 +139,7 @@ umessage::umessage(const umessage* other) {
   if (other != nullptr) umessage(*other).swap(*this);
 }
 
-umessage::umessage(const umessage& other) {
-  entries_.reserve(other.entries_.size());
-  for (const auto& [name, array] : other.entries_) entries_.emplace_back(name, array->clone());
-}
+umessage::umessage(const umessage& other) : entries_(other.entries_) {}
 
 umessage& umessage::operator=(const umessage& other) {
   // Copy first, then swap: a failing copy leaves this record as it was, and
@@ -144,10 +162,10 @@ bool umessage::operator==(const umessage& other) const {
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const auto& [name, array] = entries_[i];
     const auto& [other_name, other_array] = other.entries_[i];
-    if (name != other_name || array->type() != other_array->type() || array->size() != other_array->size()) {
+    if (name != other_name || array.type() != other_array.type() || array.get().size() != other_array.get().size()) {
       return false;
     }
-    if (!array->equals(*other_array)) return false;
+    if (!array.get().equals(other_array.get())) return false;
   }
   return true;
 }
@@ -169,7 +187,7 @@ umessage::slot umessage::locate(std::string_view name) const {
 
 const umessage::array_type* umessage::find_array(std::string_view name) const {
   const slot s = locate(name);
-  return s.found ? entries_[s.position].second.get() : nullptr;
+  return s.found ? &entries_[s.position].second.get() : nullptr;
 }
 
 const umessage::array_type* umessage::find(const ustring& name) const { return find_array(name.view()); }
@@ -185,16 +203,17 @@ void umessage::append(const ustring& name, T&& value, bool as_array) {
 
   const slot s = locate(name.view());
   if (s.found) {
-    auto* array = entries_[s.position].second->as<element>();
-    if (array == nullptr) throw_incompatible_type();
-    array->append(std::forward<T>(value));
+    umessage_details::array_slot& slot = entries_[s.position].second;
+    if (slot.type() != code) throw_incompatible_type();
+    slot.as<element>().append(std::forward<T>(value));
     return;
   }
   if (!is_valid_name(name.view())) throw_invalid_name();
-  auto array = std::make_unique<dyn_array_impl<element>>();
-  array->append(std::forward<T>(value));
-  array->is_array = as_array;
-  entries_.emplace(entries_.begin() + static_cast<std::ptrdiff_t>(s.position), name, std::move(array));
+  umessage_details::array_slot slot{std::in_place_type<element>};
+  auto& array = slot.as<element>();
+  array.append(std::forward<T>(value));
+  array.is_array = as_array;
+  entries_.emplace(entries_.begin() + static_cast<std::ptrdiff_t>(s.position), name, std::move(slot));
 }
 
 // erase(name) then add(name, value), but without losing the old entry when
@@ -206,9 +225,9 @@ void umessage::replace(const ustring& name, T&& value) {
     append(name, std::forward<T>(value), false);
     return;
   }
-  auto array = std::make_unique<dyn_array_impl<std::decay_t<T>>>();
-  array->append(std::forward<T>(value));
-  entries_[s.position].second = std::move(array);
+  umessage_details::array_slot slot{std::in_place_type<std::decay_t<T>>};
+  slot.as<std::decay_t<T>>().append(std::forward<T>(value));
+  entries_[s.position].second = std::move(slot);
 }
 
 void umessage::append_record(const ustring& name, shared_record value, bool as_array) {
@@ -257,7 +276,7 @@ void umessage::set(const ustring& name, shared_record value) {
 bool umessage::get(const ustring& name, std::size_t index, int& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_int:
       out = array->as<std::int32_t>()->values[index];
       return true;
@@ -275,7 +294,7 @@ bool umessage::get(const ustring& name, std::size_t index, int& out) const {
 bool umessage::get(const ustring& name, std::size_t index, double& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_double:
       out = array->as<double>()->values[index];
       return true;
@@ -293,7 +312,7 @@ bool umessage::get(const ustring& name, std::size_t index, double& out) const {
 bool umessage::get(const ustring& name, std::size_t index, std::int64_t& out) const {
   const array_type* array = find_array(name.view());
   if (array == nullptr || index >= array->size()) return false;
-  switch (array->type()) {
+  switch (array->code()) {
     case type_int64:
       out = array->as<std::int64_t>()->values[index];
       return true;
@@ -318,11 +337,9 @@ const T* element_at(const umessage::array_type* array, std::size_t index) {
 }  // namespace
 
 bool umessage::get(const ustring& name, std::size_t index, bool& out) const {
-  // vector<bool> hands out no element addresses, so no element_at here.
-  const array_type* array = find_array(name.view());
-  const auto* typed = array != nullptr ? array->as<bool>() : nullptr;
-  if (typed == nullptr || index >= typed->values.size()) return false;
-  out = typed->values[index];
+  const bool* value = element_at<bool>(find_array(name.view()), index);
+  if (value == nullptr) return false;
+  out = *value;
   return true;
 }
 
@@ -356,7 +373,7 @@ void umessage::set_what(const ustring& kind) {
 
 bool umessage::has(const ustring& name, int type, std::size_t index) const {
   const array_type* array = find_array(name.view());
-  return array != nullptr && (type == type_none || type == array->type()) && index < array->size();
+  return array != nullptr && (type == type_none || type == array->code()) && index < array->size();
 }
 
 bool umessage::count(const ustring& name, std::size_t& out) const {
@@ -382,8 +399,9 @@ void umessage::erase(const ustring& name, std::size_t index) {
   const slot s = locate(name.view());
   if (!s.found) return;
   const auto position = entries_.begin() + static_cast<std::ptrdiff_t>(s.position);
-  position->second->erase_at(index);
-  if (position->second->size() == 0) entries_.erase(position);
+  dyn_array& array = position->second.get();
+  array.erase_at(index);
+  if (array.size() == 0) entries_.erase(position);
 }
 
 // ---- paths ----

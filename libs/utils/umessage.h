@@ -133,7 +133,8 @@ class umessage {
 
   const_iterator begin() const noexcept;
   const_iterator end() const noexcept;
-  // The array of the entry, or nullptr when there is none.
+  // The array of the entry, or nullptr when there is none. The pointer is
+  // valid until an entry of this record is added or removed.
   const array_type* find(const ustring& name) const;
 
   // Appending. add creates a missing entry as a single value (is_array
@@ -276,7 +277,7 @@ class umessage {
   // with one sort for forms whose entries arrive out of order.
   friend class umessage_details::flat_reader;
 
-  using entry = std::pair<ustring, std::unique_ptr<array_type>>;
+  using entry = umessage_details::entry;
 
   struct slot {
     std::size_t position;
@@ -313,7 +314,7 @@ class umessage::const_iterator {
   using difference_type = std::ptrdiff_t;
 
   const_iterator() = default;
-  entry_ref operator*() const { return {it_->first, *it_->second}; }
+  entry_ref operator*() const { return {it_->first, it_->second.get()}; }
   const_iterator& operator++() {
     ++it_;
     return *this;

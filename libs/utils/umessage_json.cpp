@@ -43,6 +43,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -95,7 +96,7 @@ class json_writer {
     umessage::const_iterator end;
     // While the values of a record entry are written: those values, the next
     // one to write and whether they form a JSON array.
-    const std::vector<shared_record>* records = nullptr;
+    const umessage_details::value_vector<shared_record>* records = nullptr;
     std::size_t next = 0;
     bool bracketed = false;
     bool first = true;
@@ -301,7 +302,7 @@ void json_writer::write(const umessage& root) {
     const auto [name, array] = *f.it;
     put_string(name.view());
     put(':');
-    switch (array.type()) {
+    switch (array.code()) {
       case umessage_details::type_int: put_values<std::int32_t>(array); break;
       case umessage_details::type_bool: put_values<bool>(array); break;
       case umessage_details::type_double: put_values<double>(array); break;
@@ -323,17 +324,48 @@ void json_writer::write(const umessage& root) {
 
 // ---------------------------------------------------------------- reading
 
-using record_entry = std::pair<ustring, std::unique_ptr<dyn_array>>;
+using umessage_details::array_slot;
+using record_entry = umessage_details::entry;
 using record_entries = std::vector<record_entry>;
 
 // Objects and arrays nest at most this deep: a hostile text cannot exhaust
 // the call stack, and no real record comes near it.
 constexpr int kMaxDepth = 256;
 
+// True when one of the 8 bytes of w is '/' or '?' (the zero-byte test as in
+// may_escape; a flagged byte always has a true match at or below it).
+inline bool has_separator(std::uint64_t w) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t highs = 0x8080808080808080u;
+  const std::uint64_t slash = w ^ (ones * '/');
+  const std::uint64_t question = w ^ (ones * '?');
+  return ((((slash - ones) & ~slash) | ((question - ones) & ~question)) & highs) != 0;
+}
+
 bool is_valid_name(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    if (c == '/' || c == '?') return false;
+  const std::size_t n = name.size();
+  if (n == 0) return false;
+  const char* p = name.data();
+  if (n >= 8) {
+    // Whole words, the last one overlapping the one before.
+    std::uint64_t w;
+    for (std::size_t i = 0; i + 8 <= n; i += 8) {
+      std::memcpy(&w, p + i, 8);
+      if (has_separator(w)) return false;
+    }
+    std::memcpy(&w, p + n - 8, 8);
+    return !has_separator(w);
+  }
+  if (n >= 4) {
+    // Two overlapping halves in one word.
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    return !has_separator(std::uint64_t{head} << 32 | tail);
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (p[i] == '/' || p[i] == '?') return false;
   }
   return true;
 }
@@ -355,37 +387,49 @@ class member_list {
   // Drops whatever take did not (a nested object that failed).
   ~member_list() {
     index_.reset();
-    scratch_.resize(start_);
+    scratch_.erase(scratch_.begin() + offset(start_), scratch_.end());
   }
 
   // True when a member of that name has been stored.
-  bool holds(const ustring& name) const {
+  bool holds(const ustring& name) {
+    after_last_ = true;
     if (scratch_.size() == start_) return false;
     if (sorted_) {
-      const int to_last = name.view().compare(scratch_.back().first.view());
+      const int to_last = name.compare(scratch_.back().first);
       if (to_last > 0) return false;
+      after_last_ = false;
       if (to_last == 0) return true;
       return std::binary_search(scratch_.begin() + offset(start_), scratch_.end() - 1, name.view(), name_less{});
     }
     return index_->find(name.view()) != index_->end();
   }
 
-  // Stores a new member; the caller has checked the name with holds and
-  // is_valid_name.
-  void store(const ustring& name, std::unique_ptr<dyn_array> array) {
-    if (sorted_ && scratch_.size() > start_ && name.view() < scratch_.back().first.view()) {
+  // Stores a new member of one value under the name that holds found
+  // missing last; the caller has checked the name with is_valid_name. The
+  // array is built in place: the value is moved in, which cannot throw.
+  template <class T>
+  void store(ustring& name, T value, bool as_array) {
+    static_assert(std::is_nothrow_move_constructible_v<T>);
+    if (sorted_ && !after_last_) {
       // Out of order from now on: index the names to check repeats.
       sorted_ = false;
       index_ = std::make_unique<name_index>(2 * (scratch_.size() - start_), name_hash{&scratch_},
                                             name_equal{&scratch_});
       for (std::size_t i = start_; i < scratch_.size(); ++i) index_->insert(i);
     }
-    scratch_.emplace_back(name, std::move(array));
+    array_slot& slot = scratch_
+                           .emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(name)),
+                                         std::forward_as_tuple(std::in_place_type<T>))
+                           .second;
+    auto& array = slot.as<T>();
+    array.values.push_back(std::move(value));
+    array.is_array = as_array;
     if (!sorted_) index_->insert(scratch_.size() - 1);
   }
 
-  // The array of the member stored last (an array being filled).
-  std::unique_ptr<dyn_array>& last() { return scratch_.back().second; }
+  // The array of the member stored last (an array being filled). Nested
+  // objects read meanwhile may move it: fetch it again after each.
+  array_slot& last() { return scratch_.back().second; }
 
   // The entries in name order, leaving the scratch as it was before this
   // object.
@@ -398,7 +442,7 @@ class member_list {
       });
     }
     record_entries entries(std::make_move_iterator(first), std::make_move_iterator(scratch_.end()));
-    scratch_.resize(start_);
+    scratch_.erase(scratch_.begin() + offset(start_), scratch_.end());
     return entries;
   }
 
@@ -429,15 +473,9 @@ class member_list {
   record_entries& scratch_;
   const std::size_t start_;
   bool sorted_ = true;
+  bool after_last_ = true;  // the name holds checked last sorts after all stored ones
   std::unique_ptr<name_index> index_;
 };
-
-template <class T, class V>
-std::unique_ptr<dyn_array> single_value(V&& value) {
-  auto array = std::make_unique<dyn_array_impl<T>>();
-  array->values.push_back(std::forward<V>(value));
-  return array;
-}
 
 class json_reader {
  public:
@@ -470,6 +508,15 @@ class json_reader {
     if (!parser_.scan(token_)) parser_.raise_error();
   }
   bool is(JSON_Token kind) const { return token_.kind == kind; }
+  // The token after an optional ',' (which follows every member and element).
+  void next_after_optional_comma() {
+    if (parser_.skip(',')) {
+      next();
+      return;
+    }
+    next();
+    if (is(eJSON_Token_Comma)) next();
+  }
 
   shared_record read_object(int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
@@ -488,13 +535,13 @@ class json_reader {
       if (!is(eJSON_Token_String)) parser_.raise_error();
       name_.swap(token_.text);
       if (members.holds(name_)) parser_.raise_error();
-      next();
-      if (!is(eJSON_Token_Colon)) parser_.raise_error();
+      if (!parser_.skip(':')) {
+        next();
+        if (!is(eJSON_Token_Colon)) parser_.raise_error();
+      }
       next();
       read_member_value(members, depth);
-      // An optional ',' after each member.
-      next();
-      if (is(eJSON_Token_Comma)) next();
+      next_after_optional_comma();
     }
   }
 
@@ -504,7 +551,7 @@ class json_reader {
         // name_ is reused by the nested members: keep this one aside.
         ustring name = std::move(name_);
         shared_record record = read_object(depth + 1);
-        store(members, name, single_value<shared_record>(std::move(record)));
+        store(members, name, std::move(record));
         return;
       }
       case eJSON_Token_ArrayBegin: {
@@ -513,36 +560,37 @@ class json_reader {
         return;
       }
       case eJSON_Token_True:
-      case eJSON_Token_False: store(members, name_, single_value<bool>(is(eJSON_Token_True))); return;
+      case eJSON_Token_False: store(members, name_, is(eJSON_Token_True)); return;
       case eJSON_Token_Null: return;
-      case eJSON_Token_String: store(members, name_, single_value<ustring>(ustring(token_.text))); return;
+      case eJSON_Token_String: store(members, name_, std::move(token_.text)); return;
       case eJSON_Token_Integer:
-        store(members, name_, single_value<std::int32_t>(JSONParser::to_int(token_.text.view())));
+        store(members, name_, std::int32_t{parser_.integer_value(token_)});
         return;
       case eJSON_Token_Real:
-        store(members, name_, single_value<double>(JSONParser::to_real(token_.text.view())));
+        store(members, name_, JSONParser::to_real(token_.text.view()));
         return;
       default: parser_.raise_error();
     }
   }
 
-  static void store(member_list& members, const ustring& name, std::unique_ptr<dyn_array> array) {
+  // Stores the first value of a member (moving name into the record).
+  template <class T>
+  static void store(member_list& members, ustring& name, T&& value, bool as_array = false) {
     if (!is_valid_name(name.view())) throw_invalid_name();
-    members.store(name, std::move(array));
+    members.store<std::remove_cvref_t<T>>(name, std::forward<T>(value), as_array);
   }
 
   // The elements after '[' up to and including ']', stored under name as
   // they come (the first element creates the entry).
-  void read_array(member_list& members, const ustring& name, int depth) {
+  void read_array(member_list& members, ustring& name, int depth) {
     if (depth > kMaxDepth) parser_.raise_error();
     element_kind kind = eElementKind_Undecided;
-    dyn_array* array = nullptr;
-    auto begin = [&](element_kind k, std::unique_ptr<dyn_array> first) {
+    auto begin = [&](element_kind k, auto&& first) {
       kind = k;
-      first->is_array = true;
-      array = first.get();
-      store(members, name, std::move(first));
+      store(members, name, std::forward<decltype(first)>(first), true);
     };
+    // The entry's values once it exists (the last member stored).
+    auto values = [&]<class T>(std::type_identity<T>) -> auto& { return members.last().as<T>().values; };
     next();
     for (;;) {
       if (is(eJSON_Token_ArrayEnd)) return;
@@ -550,58 +598,58 @@ class json_reader {
         case eJSON_Token_ObjectBegin: {
           if (kind != eElementKind_Undecided && kind != eElementKind_Records) parser_.raise_error();
           shared_record record = read_object(depth + 1);
-          if (array == nullptr)
-            begin(eElementKind_Records, single_value<shared_record>(std::move(record)));
+          if (kind == eElementKind_Undecided)
+            begin(eElementKind_Records, std::move(record));
           else
-            static_cast<dyn_array_impl<shared_record>*>(array)->values.push_back(std::move(record));
+            values(std::type_identity<shared_record>()).push_back(std::move(record));
           break;
         }
         case eJSON_Token_True:
         case eJSON_Token_False: {
           const bool value = is(eJSON_Token_True);
-          if (array == nullptr)
-            begin(eElementKind_Bools, single_value<bool>(value));
+          if (kind == eElementKind_Undecided)
+            begin(eElementKind_Bools, value);
           else if (kind == eElementKind_Bools)
-            static_cast<dyn_array_impl<bool>*>(array)->values.push_back(value);
+            values(std::type_identity<bool>()).push_back(value);
           else
             parser_.raise_error();
           break;
         }
         case eJSON_Token_String:
-          if (array == nullptr)
-            begin(eElementKind_Strings, single_value<ustring>(ustring(token_.text)));
+          if (kind == eElementKind_Undecided)
+            begin(eElementKind_Strings, std::move(token_.text));
           else if (kind == eElementKind_Strings)
-            static_cast<dyn_array_impl<ustring>*>(array)->values.emplace_back(token_.text);
+            values(std::type_identity<ustring>()).push_back(std::move(token_.text));
           else
             parser_.raise_error();
           break;
         case eJSON_Token_Integer: {
-          const int value = JSONParser::to_int(token_.text.view());
-          if (array == nullptr)
-            begin(eElementKind_Ints, single_value<std::int32_t>(value));
+          const int value = parser_.integer_value(token_);
+          if (kind == eElementKind_Undecided)
+            begin(eElementKind_Ints, value);
           else if (kind == eElementKind_Ints)
-            static_cast<dyn_array_impl<std::int32_t>*>(array)->values.push_back(value);
+            values(std::type_identity<std::int32_t>()).push_back(value);
           else if (kind == eElementKind_Doubles)
-            static_cast<dyn_array_impl<double>*>(array)->values.push_back(value);
+            values(std::type_identity<double>()).push_back(value);
           else
             parser_.raise_error();
           break;
         }
         case eJSON_Token_Real: {
           const double value = JSONParser::to_real(token_.text.view());
-          if (array == nullptr) {
-            begin(eElementKind_Doubles, single_value<double>(value));
+          if (kind == eElementKind_Undecided) {
+            begin(eElementKind_Doubles, value);
           } else if (kind == eElementKind_Doubles) {
-            static_cast<dyn_array_impl<double>*>(array)->values.push_back(value);
+            values(std::type_identity<double>()).push_back(value);
           } else if (kind == eElementKind_Ints) {
             // The integers so far become doubles, once per array.
-            const auto& ints = static_cast<dyn_array_impl<std::int32_t>*>(array)->values;
-            auto doubles = std::make_unique<dyn_array_impl<double>>();
-            doubles->values.reserve(ints.size() + 1);
-            doubles->values.assign(ints.begin(), ints.end());
-            doubles->values.push_back(value);
-            doubles->is_array = true;
-            array = doubles.get();
+            const auto& ints = values(std::type_identity<std::int32_t>());
+            array_slot doubles{std::in_place_type<double>};
+            auto& converted = doubles.as<double>();
+            converted.values.reserve(ints.size() + 1);
+            converted.values.assign(ints.begin(), ints.end());
+            converted.values.push_back(value);
+            converted.is_array = true;
             members.last() = std::move(doubles);
             kind = eElementKind_Doubles;
           } else {
@@ -611,9 +659,7 @@ class json_reader {
         }
         default: parser_.raise_error();
       }
-      // An optional ',' after each element.
-      next();
-      if (is(eJSON_Token_Comma)) next();
+      next_after_optional_comma();
     }
   }
 

@@ -14,9 +14,12 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "utils/Logger.h"
+#include "utils/USmallVector.h"
 #include "utils/packed_int.h"
 #include "utils/umessage.h"
 
@@ -27,56 +30,28 @@ using shared_record = std::shared_ptr<umessage>;
 
 // ---- writing ----
 
-// A growing byte buffer for the body being written.
-class byte_sink {
- public:
-  // Room for n more bytes at the returned position; commit what was used.
-  unsigned char* room(std::size_t n) {
-    if (capacity_ - used_ < n) grow(n);
-    return buffer_.get() + used_;
-  }
-  void commit(unsigned char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
-
-  void put_packed(std::uint64_t value) { commit(vxu::put_packed64(room(vxu::packed64_max_size), value)); }
-  void put_byte(unsigned char value) {
-    *room(1) = value;
-    ++used_;
-  }
-  // IEEE 754 bits, least significant byte first whatever the machine's order.
-  void put_double(double value) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    unsigned char* p = room(8);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(bits >> (8 * i));
-    used_ += 8;
-  }
-
-  const unsigned char* data() const { return buffer_.get(); }
-  std::size_t size() const { return used_; }
-
- private:
-  void grow(std::size_t n) {
-    const std::size_t capacity = std::max({capacity_ * 2, used_ + n, std::size_t{1024}});
-    auto bigger = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-    if (used_ > 0) std::memcpy(bigger.get(), buffer_.get(), used_);
-    buffer_ = std::move(bigger);
-    capacity_ = capacity;
-  }
-
-  std::unique_ptr<unsigned char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::size_t used_ = 0;
-};
-
-// Little-endian loads (the shift loops compile to single loads).
+// Little-endian loads: one plain load on a little-endian machine.
 std::uint64_t load_le64(const char* p) {
-  std::uint64_t value = 0;
-  for (int i = 0; i < 8; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-  return value;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  } else {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 8; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    return value;
+  }
 }
 std::uint64_t load_le32(const char* p) {
-  std::uint64_t value = 0;
-  for (int i = 0; i < 4; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-  return value;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  } else {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    return value;
+  }
 }
 
 std::uint64_t mix(std::uint64_t h, std::uint64_t word) {
@@ -110,9 +85,18 @@ string_key key_of(std::string_view text) {
     for (std::size_t i = 0; i < n; ++i) key.head0 |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
   }
   std::uint64_t h = mix(mix(n * 0x9E3779B97F4A7C15u, key.head0), key.head1);
-  std::size_t i = 16;
-  for (; i + 8 <= n; i += 8) h = mix(h, load_le64(p + i));
-  if (i < n) h = mix(h, load_le64(p + n - 8));
+  if (n > 16) {
+    // The rest in four independent lanes, so that long texts (a Base64
+    // payload) do not wait on one multiply after another.
+    std::uint64_t lanes[4] = {h, h ^ 0x243F6A8885A308D3u, h ^ 0x13198A2E03707344u, h ^ 0xA4093822299F31D0u};
+    std::size_t i = 16;
+    for (; i + 32 <= n; i += 32) {
+      for (int k = 0; k < 4; ++k) lanes[k] = mix(lanes[k], load_le64(p + i + 8 * k));
+    }
+    for (int k = 0; i + 8 <= n; i += 8, ++k) lanes[k] = mix(lanes[k], load_le64(p + i));
+    if (i < n) lanes[3] = mix(lanes[3], load_le64(p + n - 8));
+    h = mix(mix(mix(lanes[0], lanes[1]), lanes[2]), lanes[3]);
+  }
   // Multiplies carry information only upward: fold the high bits down
   // before the low bits pick a slot.
   h ^= h >> 33;
@@ -139,7 +123,22 @@ class chunk_writer {
 
   void put_packed(std::uint64_t value) {
     if (capacity - used_ < vxu::packed64_max_size) flush();
+    if (value < 0x80) {  // most counts, ids, type codes and small values
+      buffer_[used_++] = static_cast<unsigned char>(value);
+      return;
+    }
     used_ = static_cast<std::size_t>(vxu::put_packed64(buffer_ + used_, value) - buffer_);
+  }
+  void put_byte(unsigned char value) {
+    if (used_ == capacity) flush();
+    buffer_[used_++] = value;
+  }
+  // IEEE 754 bits, least significant byte first whatever the machine's order.
+  void put_double(double value) {
+    if (capacity - used_ < 8) flush();
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    for (int i = 0; i < 8; ++i) buffer_[used_ + i] = static_cast<unsigned char>(bits >> (8 * i));
+    used_ += 8;
   }
   void put_bytes(const unsigned char* bytes, std::size_t n) {
     if (n <= capacity - used_) {
@@ -175,27 +174,25 @@ class chunk_writer {
 };
 
 template <class T>
-const std::vector<T>& values_of(const umessage::array_type& array) {
+const umessage_details::value_vector<T>& values_of(const umessage::array_type& array) {
   return static_cast<const dyn_array_impl<T>&>(array).values;
 }
 
-// Writes one record as version 4 in a single walk. The walk writes the body
-// without its string ids, noting where each id belongs and which distinct
-// string it names (distinct strings are found with a hash table as they are
-// met). The distinct strings are then sorted once to number the table, and
-// the form is assembled: the table, then the body with the ids put in.
+// Writes one record as version 4 in two walks. The first meets every name
+// and string value in body order, finds the distinct ones with a hash table
+// and notes which distinct string each use is; the distinct strings are
+// then sorted once to number the table. The second walk writes the table
+// and the body straight to the output, taking the ids from the notes in the
+// same order. Small records need no heap block of the writer's own.
 class flat_writer {
  public:
-  explicit flat_writer(const umessage& root) {
-    slots_.assign(32, 0);
-    distinct_.reserve(16);
-    uses_.reserve(32);
-    write_body(root);
+  explicit flat_writer(const umessage& root) : root_(root) {
+    slots_.assign(slots_.inline_capacity, 0);
+    collect(root);
     number_strings();
   }
 
-  // Writes the table, then the body with its ids, through a small buffer.
-  void write_to(std::ostream& out) const {
+  void write_to(std::ostream& out) {
     chunk_writer chunk(out);
     chunk.put_packed(vxu::flat_version);
     chunk.put_packed(sorted_.size());
@@ -204,15 +201,8 @@ class flat_writer {
       chunk.put_packed(text.size());
       chunk.put_bytes(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     }
-    const unsigned char* body = body_.data();
-    std::size_t copied = 0;
-    for (const string_use& use : uses_) {
-      const std::size_t offset = use.offset;
-      chunk.put_bytes(body + copied, offset - copied);
-      copied = offset;
-      chunk.put_packed(id_[use.string]);
-    }
-    chunk.put_bytes(body + copied, body_.size() - copied);
+    next_use_ = 0;
+    write_body(chunk, root_);
   }
 
  private:
@@ -220,60 +210,57 @@ class flat_writer {
     std::string_view text;
     string_key key;
   };
-  // A string id that belongs before body byte `offset`.
-  struct string_use {
-    std::size_t offset;
-    std::uint32_t string;  // index among the distinct strings
-  };
 
-  void put_string(std::string_view text) { uses_.push_back({body_.size(), intern(text)}); }
-
-  void write_body(const umessage& record) {
-    body_.put_packed(record.size());
+  void collect(const umessage& record) {
     for (const auto& [name, array] : record) {
-      put_string(name.view());
-      const int type = array.type();
-      body_.put_packed(static_cast<std::uint32_t>(type));
-      body_.put_byte(array.is_array ? 1 : 0);
+      note(name.view());
+      if (const auto* texts = array.as<ustring>()) {
+        for (const ustring& value : texts->values) note(value.view());
+      } else if (const auto* records = array.as<shared_record>()) {
+        for (const shared_record& value : records->values) collect(*value);
+      }
+    }
+  }
+  void note(std::string_view text) { uses_.push_back(intern(text)); }
+  // The id of the next string use of the second walk.
+  std::uint64_t next_id() { return id_[uses_[next_use_++]]; }
+
+  void write_body(chunk_writer& out, const umessage& record) {
+    out.put_packed(record.size());
+    for (const auto& [name, array] : record) {
+      out.put_packed(next_id());
+      const int type = array.code();
+      out.put_packed(static_cast<std::uint32_t>(type));
+      out.put_byte(array.is_array ? 1 : 0);
+      // The value count, then each value as put writes it.
+      auto put_values = [&]<class T>(std::type_identity<T>, auto put) {
+        const auto& values = values_of<T>(array);
+        out.put_packed(values.size());
+        for (const T& value : values) put(value);
+      };
       switch (type) {
-        case umessage::type_int: {
-          const auto& values = values_of<std::int32_t>(array);
-          body_.put_packed(values.size());
-          for (std::int32_t value : values) body_.put_packed(static_cast<std::uint32_t>(value));
+        case umessage::type_int:
+          put_values(std::type_identity<std::int32_t>(),
+                     [&](std::int32_t value) { out.put_packed(static_cast<std::uint32_t>(value)); });
           break;
-        }
-        case umessage::type_bool: {
-          const auto& values = values_of<bool>(array);
-          body_.put_packed(values.size());
-          for (bool value : values) body_.put_byte(value ? 1 : 0);
+        case umessage::type_bool:
+          put_values(std::type_identity<bool>(), [&](bool value) { out.put_byte(value ? 1 : 0); });
           break;
-        }
-        case umessage::type_double: {
-          const auto& values = values_of<double>(array);
-          body_.put_packed(values.size());
-          for (double value : values) body_.put_double(value);
+        case umessage::type_double:
+          put_values(std::type_identity<double>(), [&](double value) { out.put_double(value); });
           break;
-        }
-        case umessage::type_string: {
-          const auto& values = values_of<ustring>(array);
-          body_.put_packed(values.size());
-          for (const ustring& value : values) put_string(value.view());
+        case umessage::type_string:
+          put_values(std::type_identity<ustring>(), [&](const ustring&) { out.put_packed(next_id()); });
           break;
-        }
-        case umessage::type_message: {
-          const auto& values = values_of<shared_record>(array);
-          body_.put_packed(values.size());
-          for (const shared_record& value : values) write_body(*value);
+        case umessage::type_message:
+          put_values(std::type_identity<shared_record>(), [&](const shared_record& value) { write_body(out, *value); });
           break;
-        }
-        case umessage::type_int64: {
-          const auto& values = values_of<std::int64_t>(array);
-          body_.put_packed(values.size());
-          for (std::int64_t value : values) body_.put_packed(static_cast<std::uint64_t>(value));
+        case umessage::type_int64:
+          put_values(std::type_identity<std::int64_t>(),
+                     [&](std::int64_t value) { out.put_packed(static_cast<std::uint64_t>(value)); });
           break;
-        }
         default:
-          body_.put_packed(0);  // a record never stores another type
+          out.put_packed(0);  // a record never stores another type
           break;
       }
     }
@@ -302,14 +289,14 @@ class flat_writer {
   }
 
   void grow() {
-    std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+    USmallVector<std::uint32_t, kInlineSlots> slots(slots_.size() * 2, 0);
     const std::size_t mask = slots.size() - 1;
     for (std::size_t k = 0; k < distinct_.size(); ++k) {
       std::size_t i = static_cast<std::size_t>(distinct_[k].key.hash) & mask;
       while (slots[i] != 0) i = (i + 1) & mask;
       slots[i] = static_cast<std::uint32_t>(k + 1);
     }
-    slots_.swap(slots);
+    slots_ = std::move(slots);
   }
 
   // Sorts the distinct strings by byte order; id_[k] becomes the 1-based
@@ -322,7 +309,7 @@ class flat_writer {
       std::uint64_t second;
       std::uint32_t index;
     };
-    std::vector<order_key> keys;
+    USmallVector<order_key, kInlineStrings> keys;
     keys.reserve(distinct_.size());
     for (std::uint32_t k = 0; k < distinct_.size(); ++k) {
       const string_key& key = distinct_[k].key;
@@ -341,12 +328,18 @@ class flat_writer {
     }
   }
 
-  byte_sink body_;                         // the body without its string ids
-  std::vector<string_use> uses_;           // where the ids go, in body order
-  std::vector<distinct_string> distinct_;  // in the order first met
-  std::vector<std::uint32_t> slots_;       // hash table: distinct index + 1, 0 free
-  std::vector<std::uint32_t> sorted_;      // distinct indexes in table order
-  std::vector<std::uint32_t> id_;          // table id of each distinct string
+  // Room for the strings of a small record (a request) without allocation.
+  static constexpr std::size_t kInlineStrings = 16;
+  static constexpr std::size_t kInlineSlots = 2 * kInlineStrings;
+  static constexpr std::size_t kInlineUses = 32;
+
+  const umessage& root_;
+  USmallVector<std::uint32_t, kInlineUses> uses_;  // distinct index of each string use, in body order
+  std::size_t next_use_ = 0;
+  USmallVector<distinct_string, kInlineStrings> distinct_;  // in the order first met
+  USmallVector<std::uint32_t, kInlineSlots> slots_;  // hash table: distinct index + 1, 0 free
+  USmallVector<std::uint32_t, kInlineStrings> sorted_;  // distinct indexes in table order
+  USmallVector<std::uint32_t, kInlineStrings> id_;      // table id of each distinct string
 };
 
 // ---- reading ----
@@ -424,7 +417,8 @@ class flat_reader {
       const std::uint64_t length = packed64();
       if (length > remaining()) truncated();
       if (length > ustring::max_length) fail("umessage::unflatten() : string too long");
-      table_.push_back({std::string_view(reinterpret_cast<const char*>(p_), static_cast<std::size_t>(length)), 0});
+      table_.push_back({std::string_view(reinterpret_cast<const char*>(p_), static_cast<std::size_t>(length)), 0,
+                        name_check::unknown, static_cast<std::uint32_t>(std::min<std::uint64_t>(i, kNotInTable))});
       p_ += length;
     }
     rank_strings();
@@ -440,7 +434,7 @@ class flat_reader {
       const table_string& kind = string_at(packed64());
       if (!kind.text.empty()) {
         dyn_array_impl<ustring>& what = entry_for<ustring>(body, what_rank_, what_name_);
-        append(what, copy(kind.text));
+        append(what, copy(kind));
       }
     }
 
@@ -494,7 +488,9 @@ class flat_reader {
     std::string_view text;
     std::uint64_t rank;
     mutable name_check name = name_check::unknown;  // decided when first used as a name
+    std::uint32_t index = kNotInTable;              // position in table_
   };
+  static constexpr std::uint32_t kNotInTable = ~std::uint32_t{0};
 
   // One body being read. Its entries are appended in arrival order, their
   // ranks kept on ranks_ from `first_rank` on (nested bodies stack theirs
@@ -543,11 +539,18 @@ class flat_reader {
     return table_[static_cast<std::size_t>(id - 1)];
   }
 
-  // A ustring copy of table text, charged to the budget of string copies.
-  ustring copy(std::string_view text) {
+  // A ustring copy of a string, charged to the budget of string copies.
+  // Short table strings are made once and then copied as ustrings (a fixed
+  // 24-byte copy): names and values repeat across records.
+  ustring copy(const table_string& s) {
+    const std::string_view text = s.text;
     if (text.size() > string_budget_) fail("umessage::unflatten() : too much string data");
     string_budget_ -= text.size();
-    return ustring(text);
+    if (text.size() > ustring::inline_capacity || s.index == kNotInTable) return ustring(text);
+    if (short_copies_.empty()) short_copies_.resize(table_.size());
+    ustring& made = short_copies_[s.index];
+    if (made.size() != text.size()) made = ustring(text);  // only the empty text is never made
+    return made;
   }
 
   int read_type() {
@@ -580,7 +583,7 @@ class flat_reader {
     } else if constexpr (std::is_same_v<T, double>) {
       return float64();
     } else if constexpr (std::is_same_v<T, ustring>) {
-      return copy(string_at(packed64()).text);
+      return copy(string_at(packed64()));
     } else if constexpr (std::is_same_v<T, std::int64_t>) {
       return static_cast<std::int64_t>(packed64());
     } else {
@@ -630,18 +633,17 @@ class flat_reader {
       }
     }
     if (position < n) {
-      auto* array = entries[position].second->as<T>();
-      if (array == nullptr) throw std::logic_error("incompatible type");
-      return *array;
+      array_slot& slot = entries[position].second;
+      if (slot.type() != type_code_of<T>) throw std::logic_error("incompatible type");
+      return slot.as<T>();
     }
     if (name.name == name_check::unknown) name.name = is_valid_name(name.text) ? name_check::valid : name_check::invalid;
     if (name.name == name_check::invalid) throw std::invalid_argument("empty or invalid name");
-    auto array = std::make_unique<dyn_array_impl<T>>();
-    dyn_array_impl<T>& result = *array;
-    entries.emplace_back(copy(name.text), std::move(array));
+    entries.emplace_back(std::piecewise_construct, std::forward_as_tuple(copy(name)),
+                         std::forward_as_tuple(std::in_place_type<T>));
     ranks_.push_back(rank);
     if (!body.in_order) body.index.emplace(rank, n);
-    return result;
+    return entries.back().second.as<T>();
   }
 
   // Puts the body's entries in name order and drops its ranks.
@@ -705,6 +707,7 @@ class flat_reader {
   std::uint32_t version_;
   std::uint64_t string_budget_;
   std::vector<table_string> table_;
+  std::vector<ustring> short_copies_;  // by table position, made on first use
   std::vector<std::uint64_t> ranks_;
   std::uint64_t what_rank_ = 0;
   table_string what_name_{"what", 0, name_check::valid};
@@ -712,7 +715,10 @@ class flat_reader {
 
 }  // namespace umessage_details
 
-void umessage::flatten(std::ostream& out) const { flat_writer(*this).write_to(out); }
+void umessage::flatten(std::ostream& out) const {
+  flat_writer writer(*this);
+  writer.write_to(out);
+}
 
 bool umessage::unflatten(std::istream& in) {
   clear();

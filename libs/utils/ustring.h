@@ -225,7 +225,15 @@ class ustring {
   void resize(size_type n, char c = '\0');
   // Makes room for n bytes (capacity by the 16k - 1 rule); never shrinks.
   void reserve(size_type n);
-  void clear() noexcept { truncate(0); }
+  void clear() noexcept {
+    // A short text is cleared by zeroing the whole fixed-size form: cheaper
+    // than the variable-length zeroing of truncate.
+    if (is_long()) {
+      truncate(0);
+    } else {
+      set_empty();
+    }
+  }
   void swap(ustring& other) noexcept {
     char tmp[sizeof rep_];
     std::memcpy(tmp, rep_, sizeof rep_);

@@ -52,6 +52,25 @@ void for_each_chunking(const std::string& input, const std::function<void(std::i
   }
 }
 
+// A buffer without a get area: every byte comes through uflow, as from an
+// unbuffered stream.
+class UnbufferedBuf : public std::streambuf {
+ public:
+  explicit UnbufferedBuf(std::string data) : data_(std::move(data)) {}
+
+ protected:
+  int_type underflow() override {
+    return pos_ < data_.size() ? traits_type::to_int_type(data_[pos_]) : traits_type::eof();
+  }
+  int_type uflow() override {
+    return pos_ < data_.size() ? traits_type::to_int_type(data_[pos_++]) : traits_type::eof();
+  }
+
+ private:
+  std::string data_;
+  std::size_t pos_ = 0;
+};
+
 class Reader : public UAbstractParserBase {
  public:
   explicit Reader(std::istream& in, const ustring& name = ustring()) : UAbstractParserBase(in, name) {}
@@ -517,6 +536,46 @@ TEST(ParserBaseTest, ReadPlainFallsBackToGetChar) {
     EXPECT_EQ(p.read_plain(run, sizeof run, stops), 0u);
     EXPECT_EQ(drain(p), "ab");
   }
+}
+
+// The reader takes bytes straight from the buffer's get area; the stream's
+// own position catches up when the reader goes, so whoever reads the stream
+// next starts right after the last byte the reader took.
+TEST(ParserBaseTest, StreamContinuesAfterTheLastByteRead) {
+  const std::string input = "abcdefghij\r\nklmnopqrstuvwxyz";
+  for (std::size_t taken : {std::size_t{2}, std::size_t{3}, std::size_t{11}, std::size_t{20}}) {
+    for_each_chunking(input, [&](std::istream& in) {
+      {
+        Reader r(in);
+        char c;
+        for (std::size_t i = 0; i < taken; ++i) ASSERT_TRUE(r.get_char(c));
+      }
+      std::string rest;
+      char c;
+      while (in.get(c)) rest.push_back(c);
+      EXPECT_EQ(rest, input.substr(taken)) << "after " << taken << " bytes";
+    });
+  }
+}
+
+TEST(ParserBaseTest, ReadsAStreamWithoutAGetArea) {
+  const std::string input = "ab\"cd\r\nef";
+  UnbufferedBuf buf(input);
+  std::istream in(&buf);
+  Reader r(in);
+  bool stops[256] = {};
+  stops[static_cast<unsigned char>('"')] = true;
+  char run[8];
+  std::string text;
+  char c;
+  ASSERT_TRUE(r.get_char(c));  // the two bytes of encoding detection
+  text.push_back(c);
+  ASSERT_TRUE(r.get_char(c));
+  text.push_back(c);
+  EXPECT_EQ(r.read_plain(run, sizeof run, stops), 0u) << "no bytes to take in place";
+  text += drain(r);
+  EXPECT_EQ(text, input);
+  EXPECT_EQ(r.line(), 2u);
 }
 
 }  // namespace

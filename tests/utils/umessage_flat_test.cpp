@@ -443,6 +443,32 @@ TEST(Flatten, TableHoldsEachDistinctStringOnceInByteOrder) {
   EXPECT_EQ(copy, record);
 }
 
+// Long texts are hashed in several lanes: texts that differ in one byte
+// anywhere, or only in length, must stay distinct, and equal ones must
+// share their table entry.
+TEST(Flatten, LongTextsDifferingAnywhereStayDistinct) {
+  const std::string base(150, 'z');
+  std::vector<std::string> texts = {base};
+  for (std::size_t at = 0; at < base.size(); ++at) {
+    std::string variant = base;
+    variant[at] = 'y';
+    texts.push_back(variant);
+  }
+  for (std::size_t n = 17; n < base.size(); n += 7) texts.push_back(base.substr(0, n));
+  umessage record;
+  for (const std::string& text : texts) record.add("v", ustring(text));
+  record.add("w", ustring(base));  // a second use of the same text
+
+  std::set<std::string> expected(texts.begin(), texts.end());
+  expected.insert("v");
+  expected.insert("w");
+  const std::string bytes = flat(record);
+  EXPECT_EQ(table_of(bytes), std::vector<std::string>(expected.begin(), expected.end()));
+  umessage copy;
+  ASSERT_TRUE(read_into(copy, bytes).ok);
+  EXPECT_EQ(copy, record);
+}
+
 TEST(Flatten, WritesThroughTheStreamOnly) {
   std::ostringstream out;
   out << "prefix:";

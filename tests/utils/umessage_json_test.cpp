@@ -839,3 +839,73 @@ TEST(UmessageJsonRoundTrip, DocumentedConversions) {
 }
 
 }  // namespace
+
+// The scanner looks for the end of a string and the record for separators
+// in names several bytes at a time: a special byte must be found at every
+// position of texts shorter and longer than those blocks, whatever the
+// chunks the input arrives in.
+TEST(UmessageJsonRoundTrip, SpecialBytesAtEveryPositionOfAString) {
+  static const char kSpecials[] = {'"', '\\', '\n', '\t', '/', '\x01'};
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (char special : kSpecials) {
+        std::string text(length, 'a');
+        text[at] = special;
+        umessage m;
+        m.add("s", ustring(text));
+        m.add("t", ustring(text + text));
+        const std::string json = write_text(m);
+        for (std::size_t chunk : {std::size_t{7}, std::size_t{1} << 20}) {
+          ChunkedBuf buf(json, chunk);
+          std::istream in(&buf);
+          umessage back;
+          ASSERT_TRUE(back.read(in)) << json;
+          ASSERT_EQ(back.value<ustring>("s").str(), text) << json << ", chunk " << chunk;
+          ASSERT_EQ(back.value<ustring>("t").str(), text + text) << json << ", chunk " << chunk;
+        }
+      }
+    }
+  }
+}
+
+TEST(UmessageJsonRead, SeparatorAtEveryPositionOfANameFails) {
+  for (std::size_t length = 1; length <= 20; ++length) {
+    const std::string plain(length, 'n');
+    ASSERT_TRUE(read_text("{\"" + plain + "\":1}").ok) << plain;
+    for (std::size_t at = 0; at < length; ++at) {
+      for (char separator : {'/', '?'}) {
+        std::string name = plain;
+        name[at] = separator;
+        const ReadResult r = read_text("{\"" + name + "\":1}");
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_NE(r.log.find("] empty or invalid name\n"), std::string::npos) << name;
+      }
+    }
+  }
+}
+
+// Errors name the line of the last byte read, also when the bytes after a
+// token are taken from the buffer in place.
+TEST(UmessageJsonRead, LinesCountedAfterEachKindOfToken) {
+  static const struct {
+    const char* what;
+    const char* text;
+    int line;
+  } cases[] = {
+      {"after a name", "{\"a\"\n\n1}", 3},
+      {"after a string value", "{\"a\":\"x\"\n\n\"b\" 1}", 3},
+      {"after a number", "{\"a\":[1\n\n\"x\"]}", 3},
+      {"after a word", "{\"a\":[true\n\n1]}", 3},
+      {"after a colon", "{\"a\":\n\n]}", 3},
+      {"CR LF counts once", "{\"a\":1,\r\n\"b\":2,\r\n\"a\":3}", 3},
+  };
+  for (const auto& c : cases) {
+    for (std::size_t chunk : kChunkSizes) {
+      SCOPED_TRACE(std::string(c.what) + ", chunk " + std::to_string(chunk));
+      const ReadResult r = read_text(c.text, chunk);
+      EXPECT_FALSE(r.ok);
+      EXPECT_NE(r.log.find("unexpected element in json at line " + std::to_string(c.line) + "\n"), std::string::npos)
+          << r.log;
+    }
+  }
+}

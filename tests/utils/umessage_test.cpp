@@ -574,6 +574,104 @@ TEST(UmessageRecord, EqualityIgnoresFlagsAndInsertionOrder) {
   }
 }
 
+// ---- storage ----
+
+// Every value of a record as text, in entry order: what a record must still
+// hold after its entries were moved around in memory.
+std::string contents(const umessage& m) {
+  std::string out;
+  for (const auto& [name, array] : m) {
+    out += name.str() + (array.is_array ? "*=" : "=");
+    if (const auto* v = array.as<std::int32_t>()) {
+      for (std::int32_t x : v->values) out += std::to_string(x) + ",";
+    } else if (const auto* v = array.as<std::int64_t>()) {
+      for (std::int64_t x : v->values) out += std::to_string(x) + "L,";
+    } else if (const auto* v = array.as<double>()) {
+      for (double x : v->values) out += std::to_string(x) + ",";
+    } else if (const auto* v = array.as<bool>()) {
+      for (bool x : v->values) out += x ? "true," : "false,";
+    } else if (const auto* v = array.as<ustring>()) {
+      for (const ustring& x : v->values) out += "'" + x.str() + "',";
+    } else if (const auto* v = array.as<shared_record>()) {
+      for (const shared_record& x : v->values) out += "{" + contents(*x) + "},";
+    }
+    out += ";";
+  }
+  return out;
+}
+
+// Entries keep their arrays inside the record's entry vector, and the first
+// few values inside the array: inserting or erasing an entry, copying and
+// moving the record move those values in memory. Every entry type, with one
+// value (held inline) and with many (held on the heap), must come through.
+TEST(UmessageStorage, ValuesSurviveEntriesMovingInMemory) {
+  const std::string long_text(40, 'L');  // a string with a heap block of its own
+  auto fill = [&](umessage& m, const std::string& prefix) {
+    // Names added in descending order: each new entry goes to the front and
+    // shifts all others.
+    for (int i = 9; i >= 0; --i) {
+      const std::string name = prefix + std::to_string(i);
+      switch (i % 6) {
+        case 0:
+          for (int k = 0; k <= i; ++k) m.add(name, k);
+          break;
+        case 1:
+          for (int k = 0; k <= i; ++k) m.add(name, std::int64_t{k} << 40);
+          break;
+        case 2:
+          for (int k = 0; k <= i; ++k) m.add(name, 0.5 * k);
+          break;
+        case 3:
+          for (int k = 0; k <= i; ++k) m.add(name, k % 2 == 0);
+          break;
+        case 4:
+          for (int k = 0; k <= i; ++k) m.add(name, ustring(long_text + std::to_string(k)));
+          break;
+        default:
+          for (int k = 0; k <= i; ++k) {
+            auto child = std::make_shared<umessage>("child");
+            child->add("k", k);
+            child->add("s", ustring(long_text));
+            m.add(name, child);
+          }
+          break;
+      }
+    }
+  };
+  umessage built;
+  fill(built, "b");
+  fill(built, "a");  // all of these go in front of the "b" entries
+  umessage expected_source;
+  fill(expected_source, "a");
+  fill(expected_source, "b");
+  const std::string expected = contents(expected_source);
+  ASSERT_EQ(contents(built), expected);
+
+  built.add("a00", 1);  // one more in the middle
+  built.erase("a00");
+  EXPECT_EQ(contents(built), expected);
+
+  const umessage copied(built);
+  umessage assigned("old");
+  assigned = built;
+  umessage moved(std::move(built));
+  umessage move_assigned("old");
+  move_assigned = std::move(moved);
+  for (const umessage* m : std::initializer_list<const umessage*>{&copied, &assigned, &move_assigned})
+    EXPECT_EQ(contents(*m), expected);
+
+  // Erasing values and entries in the middle shifts what follows.
+  move_assigned.erase("a4", 0);
+  move_assigned.erase("a3");
+  move_assigned.erase("b0", 0);  // its only value: the entry goes
+  EXPECT_EQ(move_assigned.count("a4"), 4u);
+  EXPECT_FALSE(move_assigned.has("a3"));
+  EXPECT_FALSE(move_assigned.has("b0"));
+  EXPECT_EQ(move_assigned.value<ustring>("a4", 0), ustring(long_text + "1"));
+  EXPECT_EQ(move_assigned.value<int>("b6", 6), 6);
+  EXPECT_EQ(contents(copied), expected) << "a copy shares nothing";
+}
+
 // ---- sharing and copying ----
 
 class UmessageSharing : public ::testing::Test {
