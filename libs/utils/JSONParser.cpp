@@ -184,14 +184,7 @@ bool JSONParser::scan_string(Token& token) {
     }
     if (c == '\\') {
       if (!get_char(c)) break;
-      switch (c) {
-        case 'n':
-        case 'r': c = '\n'; break;
-        case 't': c = '\t'; break;
-        case 'b': c = '\b'; break;
-        case 'f': c = '\f'; break;
-        default: break;
-      }
+      c = escaped_byte(c);
     }
     token.text.push_back(c);
   }

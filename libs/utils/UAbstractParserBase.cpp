@@ -204,14 +204,7 @@ bool UAbstractParserBase::read_quoted(ustring& text) {
     }
     if (c == '\\') {
       if (!get_char(c)) break;
-      switch (c) {
-        case 'n':
-        case 'r': c = '\n'; break;
-        case 't': c = '\t'; break;
-        case 'b': c = '\b'; break;
-        case 'f': c = '\f'; break;
-        default: break;
-      }
+      c = escaped_byte(c);
     }
     text.push_back(c);
   }

@@ -133,6 +133,19 @@ class UAbstractParserBase {
   std::uint64_t line() const { return line_; }
 
  protected:
+  // The byte a backslash escape in a quoted string stands for, as
+  // read_quoted decodes it; derived scanners of quoted text share the rule.
+  static constexpr char escaped_byte(char c) noexcept {
+    switch (c) {
+      case 'n':
+      case 'r': return '\n';
+      case 't': return '\t';
+      case 'b': return '\b';
+      case 'f': return '\f';
+      default: return c;
+    }
+  }
+
   // For scanners that look at the buffered bytes in place: the bytes from
   // window_next() to window_limit() are the ones get_char would deliver
   // next. The range is empty whenever get_char would not take them straight

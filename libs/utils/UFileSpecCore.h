@@ -92,8 +92,8 @@ class UFileSpecCore {
   // Adds a relative path: "." pieces are skipped, ".." removes the last
   // component (up), other pieces are added after "/" (none when the path
   // already ends with a separator). Pieces are split at "/" only; trailing
-  // separators of `relative` are ignored. False, leaving the specification
-  // EMPTY, when this is empty, when `relative` is absolute or holds "?" or
+  // separators of `relative` are ignored. False, leaving the path EMPTY,
+  // when this is empty, when `relative` is absolute or holds "?" or
   // NUL, or when ".." would climb above the root. Empty text changes nothing.
   bool append(const ustring& relative);
 
