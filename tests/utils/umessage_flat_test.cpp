@@ -485,6 +485,22 @@ struct accepted_case {
   std::vector<std::tuple<std::string, int, std::size_t, bool>> shape;  // empty: not checked
 };
 
+// Each form reads without an error into the expected record.
+template <std::size_t N>
+void expect_accepted(const accepted_case (&cases)[N]) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    umessage record;
+    const read_result result = read_into(record, c.bytes);
+    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.errors.empty());
+    EXPECT_EQ(record, c.expected());
+    if (!c.shape.empty()) {
+      EXPECT_EQ(shape(record), c.shape);
+    }
+  }
+}
+
 TEST(Unflatten, ReadsEveryVersion) {
   const accepted_case cases[] = {
       {"version 4 as written", hex("04 02 04 70 69 6E 67 04 77 68 61 74 01 02 04 00 01 01"),
@@ -575,17 +591,7 @@ TEST(Unflatten, ReadsEveryVersion) {
        },
        {{"what", 4, 2, true}}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    umessage record;
-    const read_result result = read_into(record, c.bytes);
-    EXPECT_TRUE(result.ok);
-    EXPECT_TRUE(result.errors.empty());
-    EXPECT_EQ(record, c.expected());
-    if (!c.shape.empty()) {
-      EXPECT_EQ(shape(record), c.shape);
-    }
-  }
+  expect_accepted(cases);
 }
 
 TEST(Unflatten, FollowsTheAppendRulesOfTheRecord) {
@@ -652,17 +658,7 @@ TEST(Unflatten, FollowsTheAppendRulesOfTheRecord) {
        {{"what", 4, 2, true}}},
       {"bytes after the body are not examined", form().head(4, {}).packed(0).raw("garbage\xFF"), [] { return umessage(); }, {}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    umessage record;
-    const read_result result = read_into(record, c.bytes);
-    EXPECT_TRUE(result.ok);
-    EXPECT_TRUE(result.errors.empty());
-    EXPECT_EQ(record, c.expected());
-    if (!c.shape.empty()) {
-      EXPECT_EQ(shape(record), c.shape);
-    }
-  }
+  expect_accepted(cases);
 }
 
 TEST(Unflatten, AcceptsTheMostEntriesABodyMayHave) {
