@@ -13,6 +13,10 @@ class PosixProcessService final : public ProcessService {
     *error = "not implemented";
     return nullptr;
   }
+  std::unique_ptr<LoadedModule> load_module(const std::string&, std::string* error) override {
+    *error = "not implemented";
+    return nullptr;
+  }
   void sleep_ms(std::uint32_t) override {}
   UserLocale user_locale() override { return {"en", 1}; }
 };

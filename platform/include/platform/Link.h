@@ -92,9 +92,9 @@ class LinkService {
 
   // Reads a text value (REG_SZ on Windows) of key (levels separated by "\")
   // under hive; an empty value name is the key's default value. False when
-  // the key or the value is missing or the value is not text; *value is then
-  // empty. The text ends at the length the registry gives (and at the first
-  // NUL within it); at most 16,383 bytes of it are read.
+  // the key or the value is missing, the value is not text or it is longer
+  // than 16,383 bytes; *value is then empty. The text ends at the length the
+  // registry gives (and at the first NUL within it).
   virtual bool read_registry_text(RegistryHive hive, const std::string& key, const std::string& value_name,
                                   std::string* value) = 0;
 

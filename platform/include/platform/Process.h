@@ -42,6 +42,15 @@ class ChildProcess {
   virtual void kill() = 0;
 };
 
+// A shared library loaded into this process. Destroying the object unloads
+// it; symbols found through it are then invalid.
+class LoadedModule {
+ public:
+  virtual ~LoadedModule() = default;
+  // The address of an exported symbol, or null.
+  virtual void* symbol(const char* name) = 0;
+};
+
 struct SpawnOptions {
   // Files for the standard streams; empty: the null device. An output file
   // is created or truncated.
@@ -84,6 +93,10 @@ class ProcessService {
   virtual std::unique_ptr<ChildProcess> spawn(const std::string& path, const std::vector<std::string>& args,
                                               const SpawnOptions& options, std::string* error) = 0;
 
+  // Loads a shared library (a plug-in) by path; null with the OS's reason in
+  // *error.
+  virtual std::unique_ptr<LoadedModule> load_module(const std::string& path, std::string* error) = 0;
+
   // Blocks the calling thread.
   virtual void sleep_ms(std::uint32_t milliseconds) = 0;
 
@@ -109,6 +122,9 @@ class ProcessServiceWrapper : public ProcessService {
   std::unique_ptr<ChildProcess> spawn(const std::string& path, const std::vector<std::string>& args,
                                       const SpawnOptions& options, std::string* error) override {
     return target_.spawn(path, args, options, error);
+  }
+  std::unique_ptr<LoadedModule> load_module(const std::string& path, std::string* error) override {
+    return target_.load_module(path, error);
   }
   void sleep_ms(std::uint32_t milliseconds) override { target_.sleep_ms(milliseconds); }
   UserLocale user_locale() override { return target_.user_locale(); }
