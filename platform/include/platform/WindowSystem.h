@@ -90,11 +90,14 @@ class WindowSystem {
   // Creates a window of a registered class: extended style 0, style
   // WS_OVERLAPPEDWINDOW, default position and size, no parent, no menu,
   // never shown unless `visible`. The procedure receives kMessage_Create
-  // before this returns. 0 on failure. The window belongs to the calling
-  // thread: its messages are dispatched by that thread's pump_messages.
+  // before this returns (lParam is not for reading: 0 on POSIX); when it
+  // answers -1 the window is destroyed again and this returns 0. 0 on
+  // failure. The window belongs to the calling thread: its messages are
+  // dispatched by that thread's pump_messages.
   virtual WindowHandle create_window(const std::string& class_name, const std::string& title,
                                      bool visible) = 0;
-  // The procedure receives kMessage_Destroy before the window goes.
+  // The procedure receives kMessage_Destroy before the window goes. Only
+  // the thread that created the window may destroy it (false otherwise).
   virtual bool destroy_window(WindowHandle window) = 0;
   virtual std::int64_t default_procedure(WindowHandle window, std::uint32_t message, std::uint64_t wparam,
                                          std::int64_t lparam) = 0;
@@ -138,7 +141,8 @@ class WindowSystem {
   // to a window of any process and waits at most timeout_ms for its
   // procedure's result. 0 when the window does not exist, the time runs out
   // or the owner ends without a result; *delivered (when not null) tells
-  // whether a result came back.
+  // whether a result came back. On the window's own thread the procedure
+  // is called directly, as SendMessage does.
   virtual std::int64_t send_copy_data(WindowHandle window, std::uint64_t wparam, std::uint64_t code,
                                       const void* bytes, std::uint32_t size, std::uint32_t timeout_ms,
                                       bool* delivered) = 0;
@@ -152,7 +156,9 @@ class WindowSystem {
   virtual int pump_messages(std::uint32_t timeout_ms) = 0;
 
   // Called on the dispatching thread after each message from another
-  // process was handled by a procedure of this process (null: none).
+  // process (on POSIX: from any sender but the window's own thread) was
+  // handled by a procedure of this process, and for each such message
+  // refused unread (result 0). Not for posted messages (null: none).
   virtual void set_dispatch_observer(std::function<void(const DispatchedMessage&)> observer) = 0;
 
   // --- The state a user gives a window (simulated hosts and tests) --------
