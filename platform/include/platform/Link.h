@@ -60,7 +60,11 @@ class PipeServer {
   // Waits at most timeout_ms for a client, then reads what it writes until
   // it closes, at most max_bytes (more is a failed read). True with the bytes
   // in *message; false on time-out (*message empty) or a failed read.
-  // *timed_out tells the two apart when it is not null.
+  // *timed_out tells the two apart when it is not null. A client that stays
+  // silent for 5 seconds without closing is a failed read too; after a
+  // failed read the server goes on serving. A client that closes without
+  // writing a byte brings no message (another server probing whether the
+  // name is in use does that): receive goes on waiting for the next one.
   virtual bool receive(std::uint32_t timeout_ms, std::size_t max_bytes, std::string* message,
                        bool* timed_out) = 0;
 };

@@ -20,8 +20,10 @@ struct UserLocale {
   // ISO 639 language name in lower case ("en", "de", "zh").
   std::string language;
   // The OS's sub-language number: 1 is the language's primary variant
-  // (English as spoken in the United States, German in Germany); 0 when no
-  // region is known. (Windows: the high six bits of GetUserDefaultLangID.)
+  // (English as spoken in the United States, German in Germany), other
+  // regions have other numbers. (Windows: the high six bits of
+  // GetUserDefaultLangID.) On POSIX another region is always 2, and a locale
+  // that names no region counts as the primary variant.
   int sublanguage = 0;
 };
 
@@ -102,8 +104,8 @@ class ProcessService {
 
   // The user's default language. On POSIX from the first of LC_ALL,
   // LC_MESSAGES and LANG that is set and not empty ("ll[_CC][.charset]
-  // [@modifier]"); "C", "POSIX" or none of them count as English (United
-  // States).
+  // [@modifier]"); "C", "POSIX", a value naming no language, or none of
+  // them count as English (United States).
   virtual UserLocale user_locale() = 0;
 
  protected:
