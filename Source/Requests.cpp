@@ -127,7 +127,7 @@ std::string PipeUserName() {
   return "123";
 }
 
-std::string PipeName() { return vxlink::kPipePrefix + PipeUserName(); }
+std::string PipeName() { return std::string("\\\\.\\pipe\\") + vxlink::kPipePrefix + PipeUserName(); }
 
 std::string WindowHandleText(vxp::WindowHandle window) {
   return std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(window & 0xFFFFFFFFu)));

@@ -59,7 +59,7 @@ std::string RegisteredApplicationPath();
 // The user name of the pipe: USERNAME, else USER, else "123". A variable
 // that exists but is empty gives an empty name.
 std::string PipeUserName();
-// The pipe's name after `\\.\pipe\`: "VeloxaIPC." and the user name.
+// The pipe's Win32 name: `\\.\pipe\`, "VeloxaIPC." and the user name.
 std::string PipeName();
 
 // The decimal text of a window handle as requests carry it: its low 32 bits

@@ -50,14 +50,11 @@ bool VXIllustratorInit(ai::PluginRef self, ai::BasicSuite* basic) {
   timer = nullptr;
   const ai::Err added = timers->AddTimer(self, kVeloxaTimerName, kVeloxaTimerPeriod, &timer);
   VX_LOG(vxu::eLogLevel_Debug, kSiteTimerAdded) << "timer err = " << static_cast<int>(added);
-  if (added == ai::kNoErr) {
-    // A timer that was not added has no handle to activate.
-    const ai::Err activated = timers->SetTimerActive(timer, true);
-    VX_LOG(vxu::eLogLevel_Debug, kSiteTimerActivated)
-        << "activate timer err = " << static_cast<int>(activated);
-  } else {
-    timer = nullptr;
-  }
+  if (added != ai::kNoErr) timer = nullptr;
+  // Activated whatever the outcome: the host answers a null handle with its
+  // error, which the record shows beside the first one.
+  const ai::Err activated = timers->SetTimerActive(timer, true);
+  VX_LOG(vxu::eLogLevel_Debug, kSiteTimerActivated) << "activate timer err = " << static_cast<int>(activated);
 
   CreateReplyWindow();
   initialised = true;
@@ -135,9 +132,9 @@ ai::Err UpdateAdjustSizeItem(ai::MenuMessage* message) {
   if (message == nullptr || adjust == nullptr || message->menuItem != adjust) return ai::kNoErr;
   if (ai::suite::menu == nullptr) throw ai::Error(ai::kSuiteNotFoundErr);
   if (DocumentHasJob())
-    ai::suite::menu->EnableItem(adjust);
+    ai::check(ai::suite::menu->EnableItem(adjust));
   else
-    ai::suite::menu->DisableItem(adjust);
+    ai::check(ai::suite::menu->DisableItem(adjust));
   return ai::kNoErr;
 }
 

@@ -136,10 +136,9 @@ TEST_F(PluginTest, FailuresOfOnePieceAreLoggedAndLeaveThePluginRunning) {
   }
 }
 
-TEST_F(PluginTest, TimerThatWasNotAddedIsNotActivated) {
+TEST_F(PluginTest, TimerThatWasNotAddedKeepsNoHandle) {
   host.Fail("AddTimer", ai::FourCC("tErr"), 1);
   ASSERT_EQ(Startup(), 0);
-  EXPECT_TRUE(host.CallsStartingWith("SetTimerActive").empty());
   EXPECT_EQ(plugin()->Timer(), nullptr);
 }
 
@@ -344,6 +343,12 @@ TEST_F(PluginTest, AdjustSizeIsDisabledOnUpdate) {
   EXPECT_EQ(host.CallsStartingWith("DisableItem").size(), 1u);
   EXPECT_FALSE(host.FindItem(items.adjustSize)->enabled);
   EXPECT_TRUE(host.FindItem(items.details)->enabled);
+}
+
+TEST_F(PluginTest, HostErrorInAMenuUpdateReachesTheHost) {
+  ASSERT_EQ(Startup(), 0);
+  host.Fail("DisableItem", 7, 1);
+  EXPECT_EQ(SendMenu(ai::kSelectorUpdate, plugin()->MenuItems().adjustSize), 7);
 }
 
 TEST_F(PluginTest, TickTakesThePendingAnswerOnce) {

@@ -52,7 +52,7 @@ TEST_F(RequestsTest, EachRequestFollowsAPingWithExactlyItsEntries) {
     std::string expected = c.json;
     expected.replace(expected.find('H'), 1, Hwnd());
     EXPECT_EQ(services.link.Messages(), (std::vector<std::string>{kPing, expected}));
-    for (const auto& connection : services.link.connections) EXPECT_EQ(connection->name, "VeloxaIPC.alice");
+    for (const auto& connection : services.link.connections) EXPECT_EQ(connection->name, "\\\\.\\pipe\\VeloxaIPC.alice");
   }
   EXPECT_TRUE(services.processes.launched.empty());
   EXPECT_TRUE(services.processes.sleeps.empty());
@@ -123,7 +123,7 @@ TEST_F(RequestsTest, PipeUserName) {
     services.link.opened.clear();
     EXPECT_EQ(PipeUserName(), c.user);
     SendRequest("", eRequestKind_About);
-    EXPECT_EQ(services.link.opened, (std::vector<std::string>(2, std::string("VeloxaIPC.") + c.user)));
+    EXPECT_EQ(services.link.opened, (std::vector<std::string>(2, std::string("\\\\.\\pipe\\VeloxaIPC.") + c.user)));
   }
 }
 
