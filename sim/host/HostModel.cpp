@@ -26,22 +26,32 @@ std::uint64_t fnv1a64(const void* bytes, std::size_t size) {
 
 const char* action_param_type_name(ActionParam::Type type) {
   switch (type) {
-    case ActionParam::eType_Integer: return "integer";
-    case ActionParam::eType_Real: return "real";
-    case ActionParam::eType_Boolean: return "boolean";
-    case ActionParam::eType_String: return "string";
-    case ActionParam::eType_Enumerated: return "enumerated";
+    case ActionParam::eType_Integer:
+      return "integer";
+    case ActionParam::eType_Real:
+      return "real";
+    case ActionParam::eType_Boolean:
+      return "boolean";
+    case ActionParam::eType_String:
+      return "string";
+    case ActionParam::eType_Enumerated:
+      return "enumerated";
   }
   return "?";
 }
 
 const char* front_outcome_name(FrontOutcome outcome) {
   switch (outcome) {
-    case eFront_None: return "none";
-    case eFront_Hung: return "hung";
-    case eFront_Restored: return "restored";
-    case eFront_AlreadyFront: return "already-front";
-    case eFront_Activated: return "activated";
+    case eFront_None:
+      return "none";
+    case eFront_Hung:
+      return "hung";
+    case eFront_Restored:
+      return "restored";
+    case eFront_AlreadyFront:
+      return "already-front";
+    case eFront_Activated:
+      return "activated";
   }
   return "?";
 }

@@ -56,8 +56,8 @@ inline constexpr const char* kMainWindowClass = "illustrator";
 inline constexpr std::uint64_t kBringToFrontCode = 42609;
 
 // The host's own menu groups, present before any plug-in starts.
-inline constexpr const char* kHostMenuGroups[] = {"Place Document", "Open Document", "Save", "Document Utility",
-                                                  "Help"};
+inline constexpr const char* kHostMenuGroups[] = {"Place Document", "Open Document", "Save",
+                                                  "Document Utility", "Help"};
 
 struct DictionaryEntry {
   enum Type { eType_Binary, eType_Boolean };
@@ -232,7 +232,7 @@ struct DocumentData {
   double height = 0;
   std::vector<RealRect> artboards;
   std::shared_ptr<vxsim::Dictionary> dictionary = std::make_shared<vxsim::Dictionary>();
-  std::vector<ArtData*> art;  // bottom to top
+  std::vector<ArtData*> art;                                  // bottom to top
   std::array<std::optional<vxsim::ProfileInfo>, 3> profiles;  // rgb, cmyk, gray
   bool profiles_set = false;
   bool modified = false;

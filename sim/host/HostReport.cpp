@@ -205,10 +205,18 @@ void write_action(JsonWriter& json, const PlayedAction& action) {
     json.key("value");
     switch (p.type) {
       case ActionParam::eType_Integer:
-      case ActionParam::eType_Enumerated: json.integer(p.integer); break;
-      case ActionParam::eType_Real: json.number(p.real); break;
-      case ActionParam::eType_Boolean: json.boolean(p.integer != 0); break;
-      case ActionParam::eType_String: json.string(p.text); break;
+      case ActionParam::eType_Enumerated:
+        json.integer(p.integer);
+        break;
+      case ActionParam::eType_Real:
+        json.number(p.real);
+        break;
+      case ActionParam::eType_Boolean:
+        json.boolean(p.integer != 0);
+        break;
+      case ActionParam::eType_String:
+        json.string(p.text);
+        break;
     }
     if (p.type == ActionParam::eType_Enumerated) json.key("name").string(p.type_name);
     json.end_object();

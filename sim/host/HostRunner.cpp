@@ -206,7 +206,10 @@ bool HostRunner::loop(double seconds, const std::function<bool()>& done) {
   for (;;) {
     if (done && done()) return true;
     const double at = now();
-    const auto due = static_cast<std::uint64_t>(std::floor((std::min(at, deadline) - start) * rate));
+    // At the deadline the loop has run exactly `seconds` of host time, free
+    // of the rounding of the clock's subtraction.
+    const double elapsed = at >= deadline ? seconds : at - start;
+    const auto due = static_cast<std::uint64_t>(std::floor(elapsed * rate + 1e-9));
     if (due > counted) {
       if (ticks_on_) host_.advance_ticks(due - counted);
       counted = due;

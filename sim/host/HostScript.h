@@ -50,13 +50,13 @@ struct ScriptCommand {
   };
   Kind kind = eKind_Quit;
   int line = 0;
-  std::string text;  // the line as written, blanks trimmed
-  std::string argument;  // menu: item text; fail: operation
+  std::string text;                 // the line as written, blanks trimmed
+  std::string argument;             // menu: item text; fail: operation
   std::optional<std::string> path;  // new
-  double width = 0;     // new
-  double height = 0;    // new
-  double seconds = 0;   // run, wait-answer
-  ai::Err code = 0;     // fail
+  double width = 0;                 // new
+  double height = 0;                // new
+  double seconds = 0;               // run, wait-answer
+  ai::Err code = 0;                 // fail
 };
 
 struct ScriptError {

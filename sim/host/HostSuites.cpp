@@ -132,7 +132,8 @@ struct SuiteFunctions {
     return kNoErr;
   }
 
-  static Err AddNotifier(ai::PluginRef plugin, const char* name, const char* type, ai::NotifierHandle* notifier) {
+  static Err AddNotifier(ai::PluginRef plugin, const char* name, const char* type,
+                         ai::NotifierHandle* notifier) {
     HostModel* h;
     if (Err e = begin("AddNotifier", h)) return e;
     if (plugin != h->plugin_ref() || name == nullptr || type == nullptr || notifier == nullptr) {
@@ -315,7 +316,8 @@ struct SuiteFunctions {
   static Err GetUTF8(ai::UnicodeStringRef string, const char** text, std::size_t* length) {
     HostModel* h;
     if (Err e = begin("GetUTF8", h)) return e;
-    if (!HostModel::known(h->strings_, string) || text == nullptr || length == nullptr) return kBadParameterErr;
+    if (!HostModel::known(h->strings_, string) || text == nullptr || length == nullptr)
+      return kBadParameterErr;
     *text = string->text.c_str();
     *length = string->text.size();
     return kNoErr;
@@ -491,7 +493,8 @@ struct SuiteFunctions {
     *size = n;
     return kNoErr;
   }
-  static Err SetBinaryEntry(ai::DictionaryRef dictionary, ai::DictKey key, const void* value, std::size_t size) {
+  static Err SetBinaryEntry(ai::DictionaryRef dictionary, ai::DictKey key, const void* value,
+                            std::size_t size) {
     HostModel* h;
     if (Err e = begin("SetBinaryEntry", h)) return e;
     if (!usable(h, dictionary, key) || (value == nullptr && size != 0)) return kBadParameterErr;
@@ -673,7 +676,9 @@ struct SuiteFunctions {
   }
 
   static bool live(HostModel* h, ai::ArtHandle art) { return HostModel::known(h->live_art_, art); }
-  static bool live_path(HostModel* h, ai::ArtHandle art) { return live(h, art) && art->type == ai::kArtType_Path; }
+  static bool live_path(HostModel* h, ai::ArtHandle art) {
+    return live(h, art) && art->type == ai::kArtType_Path;
+  }
 
   static Err NewArt(std::int16_t type, std::int16_t paintOrder, ai::ArtHandle prep, ai::ArtHandle* art) {
     HostModel* h;
@@ -758,7 +763,8 @@ struct SuiteFunctions {
       return kBadParameterErr;
     }
     for (std::int16_t i = 0; i < count; ++i) {
-      if (!finite(segments[i].p) || !finite(segments[i].in) || !finite(segments[i].out)) return kBadParameterErr;
+      if (!finite(segments[i].p) || !finite(segments[i].in) || !finite(segments[i].out))
+        return kBadParameterErr;
     }
     std::copy(segments, segments + count, path->segments.begin() + first);
     return kNoErr;
@@ -844,7 +850,8 @@ struct SuiteFunctions {
     if (Err e = begin("SetPosition", h)) return e;
     // Bounds are left, top, right, bottom with y growing upward: an artboard
     // has right > left and top > bottom.
-    if (!HostModel::known(h->artboard_properties_, properties) || bounds == nullptr || !proper_bounds(*bounds)) {
+    if (!HostModel::known(h->artboard_properties_, properties) || bounds == nullptr ||
+        !proper_bounds(*bounds)) {
       return kBadParameterErr;
     }
     properties->bounds = *bounds;
@@ -866,7 +873,8 @@ struct SuiteFunctions {
   static Err AddTimer(ai::PluginRef plugin, const char* name, std::int32_t period, ai::TimerHandle* timer) {
     HostModel* h;
     if (Err e = begin("AddTimer", h)) return e;
-    if (plugin != h->plugin_ref() || name == nullptr || period <= 0 || timer == nullptr) return kBadParameterErr;
+    if (plugin != h->plugin_ref() || name == nullptr || period <= 0 || timer == nullptr)
+      return kBadParameterErr;
     auto added = std::make_unique<ai::TimerData>();
     added->name = name;
     added->period = period;
@@ -929,13 +937,12 @@ const ai::BlocksSuite blocks_suite = {F::AllocateBlock, F::FreeBlock};
 const ai::MenuSuite menu_suite = {F::AddMenuItem, F::AddMenuGroupAsSubMenu, F::EnableItem, F::DisableItem,
                                   F::IsItemEnabled};
 const ai::UnicodeStringSuite unicode_string_suite = {F::NewFromUTF8, F::GetUTF8, F::DisposeString};
-const ai::DocumentSuite document_suite = {F::GetDocument,         F::DocumentGetDictionary,
-                                          F::GetDocumentPageSize, F::GetDocumentFileSpecification,
-                                          F::SetDocumentModified, F::SetDocumentProfiles,
-                                          F::SyncBeforeAction};
+const ai::DocumentSuite document_suite = {
+    F::GetDocument,         F::DocumentGetDictionary, F::GetDocumentPageSize, F::GetDocumentFileSpecification,
+    F::SetDocumentModified, F::SetDocumentProfiles,   F::SyncBeforeAction};
 const ai::DocumentListSuite document_list_suite = {F::New, F::Count, F::GetNthDocument};
-const ai::DictionarySuite dictionary_suite = {F::Key,         F::GetBinaryEntry,  F::SetBinaryEntry,
-                                              F::GetBooleanEntry, F::SetBooleanEntry, F::Release};
+const ai::DictionarySuite dictionary_suite = {
+    F::Key, F::GetBinaryEntry, F::SetBinaryEntry, F::GetBooleanEntry, F::SetBooleanEntry, F::Release};
 const ai::ActionManagerSuite action_manager_suite = {F::NewParamBlock, F::DisposeParamBlock, F::SetInteger,
                                                      F::SetReal,       F::SetBoolean,        F::SetString,
                                                      F::SetEnumerated, F::PlayActionEvent};
@@ -943,8 +950,12 @@ const ai::MatchingArtSuite matching_art_suite = {F::GetMatchingArt, F::DeselectA
 const ai::MdMemorySuite md_memory_suite = {F::DisposeArray};
 const ai::ArtSuite art_suite = {F::NewArt,         F::DisposeArt,     F::GetArtType,
                                 F::GetArtUserAttr, F::SetArtUserAttr, F::ArtGetDictionary};
-const ai::ArtboardSuite artboard_suite = {F::GetArtboardList, F::ReleaseArtboardList, F::GetArtboardProperties,
-                                          F::DisposeArtboardProperties, F::GetPosition, F::SetPosition,
+const ai::ArtboardSuite artboard_suite = {F::GetArtboardList,
+                                          F::ReleaseArtboardList,
+                                          F::GetArtboardProperties,
+                                          F::DisposeArtboardProperties,
+                                          F::GetPosition,
+                                          F::SetPosition,
                                           F::Update};
 const ai::TimerSuite timer_suite = {F::AddTimer, F::SetTimerActive};
 const ai::RuntimeSuite runtime_suite = {F::GetAppMajorVersion};
@@ -978,6 +989,7 @@ const SuiteFunctions::SuiteTable kSuites[] = {
 };
 
 // Every operation of the tables above, by the name AIHost.h gives it.
+// clang-format off
 const char* const kOperations[] = {
     "AcquireSuite", "ReleaseSuite",
     "AcquirePlugin", "ReleasePlugin",
@@ -1006,6 +1018,7 @@ const char* const kOperations[] = {
     "SetPathSegmentCount", "SetPathSegments", "GetPathSegmentCount", "GetPathSegments", "SetPathClosed",
     "ProfileFromBytes", "FreeProfile",
 };
+// clang-format on
 
 }  // namespace
 
@@ -1028,7 +1041,8 @@ bool HostModel::is_known_operation(const std::string& operation) {
     }
     return false;
   }
-  if (operation.compare(0, kPlayPrefix.size(), kPlayPrefix) == 0) return operation.size() > kPlayPrefix.size();
+  if (operation.compare(0, kPlayPrefix.size(), kPlayPrefix) == 0)
+    return operation.size() > kPlayPrefix.size();
   for (const char* known : kOperations) {
     if (operation == known) return true;
   }

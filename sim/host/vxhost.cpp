@@ -133,7 +133,8 @@ script line); 2 usage error (bad arguments, unreadable or malformed script).
 )";
 
 int usage_error(const std::string& message) {
-  std::cerr << "vxhost: " << message << "\nusage: vxhost [--host-version N] [--fast] [--report FILE] PLUGIN SCRIPT\n"
+  std::cerr << "vxhost: " << message
+            << "\nusage: vxhost [--host-version N] [--fast] [--report FILE] PLUGIN SCRIPT\n"
             << "'vxhost --help' describes the script and the report.\n";
   return kExitUsage;
 }
@@ -222,7 +223,8 @@ int main(int argc, char** argv) {
   vxsim::ScriptError bad;
   if (!vxsim::parse_script(text, &script, &bad)) {
     std::cerr << "vxhost: " << script_path << ":" << bad.line << ": " << bad.message << "\n";
-    write_report(report, host, vxsim::absolute_plugin_path(plugin), vxsim::RunError{bad.line, "", bad.message});
+    write_report(report, host, vxsim::absolute_plugin_path(plugin),
+                 vxsim::RunError{bad.line, "", bad.message});
     return kExitUsage;
   }
 
@@ -240,12 +242,13 @@ int main(int argc, char** argv) {
       failure = runner.run(script);
       if (failure) {
         std::cerr << "vxhost: " << script_path << ":" << failure->line << ": "
-                  << (failure->command.empty() ? "end of script" : failure->command) << ": " << failure->message
-                  << "\n";
+                  << (failure->command.empty() ? "end of script" : failure->command) << ": "
+                  << failure->message << "\n";
       }
     }
     host.close_main_window();
+    // Written while the module is still loaded, so that the report shows it.
+    if (!write_report(report, host, vxsim::absolute_plugin_path(plugin), failure)) return kExitFailed;
   }
-  if (!write_report(report, host, vxsim::absolute_plugin_path(plugin), failure)) return kExitFailed;
   return failure ? kExitFailed : 0;
 }

@@ -95,8 +95,8 @@ bool FakeWindowSystem::set_hung(vxp::WindowHandle window, bool hung) {
   return true;
 }
 
-void FakeWindowSystem::send_from_other_process(vxp::WindowHandle window, std::uint64_t code, std::string bytes,
-                                               double at_ms) {
+void FakeWindowSystem::send_from_other_process(vxp::WindowHandle window, std::uint64_t code,
+                                               std::string bytes, double at_ms) {
   remote_.push_back({window, code, std::move(bytes), at_ms});
 }
 
@@ -105,15 +105,16 @@ std::int64_t FakeWindowSystem::deliver_now(vxp::WindowHandle window, std::uint64
   auto it = windows_.find(window);
   if (it == windows_.end()) return 0;
   vxp::CopyData data{code, static_cast<std::uint32_t>(bytes.size()), bytes.data()};
-  const std::int64_t result =
-      it->second.proc(window, vxp::kMessage_CopyData, 0, static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&data)));
+  const std::int64_t result = it->second.proc(
+      window, vxp::kMessage_CopyData, 0, static_cast<std::int64_t>(reinterpret_cast<std::intptr_t>(&data)));
   if (observer_) observer_({window, vxp::kMessage_CopyData, 0, code, data.size, result});
   return result;
 }
 
 int FakeWindowSystem::pump_messages(std::uint32_t timeout_ms) {
   const auto due = [this] {
-    return std::any_of(remote_.begin(), remote_.end(), [this](const Remote& r) { return r.at_ms <= now_ms_; });
+    return std::any_of(remote_.begin(), remote_.end(),
+                       [this](const Remote& r) { return r.at_ms <= now_ms_; });
   };
   if (posted_.empty() && !due()) {
     // "Wait": to the earliest scheduled message or the end of the time-out.

@@ -25,7 +25,8 @@ class FakeWindowSystem : public vxp::WindowSystemWrapper {
   bool register_class(const std::string& class_name, vxp::WindowProcedure proc) override;
   bool is_class_registered(const std::string& class_name) override;
   bool unregister_class(const std::string& class_name) override;
-  vxp::WindowHandle create_window(const std::string& class_name, const std::string& title, bool visible) override;
+  vxp::WindowHandle create_window(const std::string& class_name, const std::string& title,
+                                  bool visible) override;
   bool destroy_window(vxp::WindowHandle window) override;
   std::int64_t default_procedure(vxp::WindowHandle, std::uint32_t, std::uint64_t, std::int64_t) override {
     return 0;

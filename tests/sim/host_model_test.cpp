@@ -60,8 +60,8 @@ class HostModelTest : public ::testing::Test {
 
   HostModel host;
   TestPlugin plugin;
-  const ai::UnicodeStringSuite& strings = suite<ai::UnicodeStringSuite>(ai::kUnicodeStringSuite,
-                                                                         ai::kUnicodeStringSuiteVersion);
+  const ai::UnicodeStringSuite& strings =
+      suite<ai::UnicodeStringSuite>(ai::kUnicodeStringSuite, ai::kUnicodeStringSuiteVersion);
   const ai::MenuSuite& menus = suite<ai::MenuSuite>(ai::kMenuSuite, ai::kMenuSuiteVersion);
   const ai::TimerSuite& timers = suite<ai::TimerSuite>(ai::kTimerSuite, ai::kTimerSuiteVersion);
   const ai::DocumentSuite& document = suite<ai::DocumentSuite>(ai::kDocumentSuite, ai::kDocumentSuiteVersion);
@@ -71,10 +71,11 @@ class HostModelTest : public ::testing::Test {
       suite<ai::DictionarySuite>(ai::kDictionarySuite, ai::kDictionarySuiteVersion);
   const ai::ArtSuite& arts = suite<ai::ArtSuite>(ai::kArtSuite, ai::kArtSuiteVersion);
   const ai::PathSuite& paths = suite<ai::PathSuite>(ai::kPathSuite, ai::kPathSuiteVersion);
-  const ai::MatchingArtSuite& matching = suite<ai::MatchingArtSuite>(ai::kMatchingArtSuite,
-                                                                      ai::kMatchingArtSuiteVersion);
+  const ai::MatchingArtSuite& matching =
+      suite<ai::MatchingArtSuite>(ai::kMatchingArtSuite, ai::kMatchingArtSuiteVersion);
   const ai::MdMemorySuite& memory = suite<ai::MdMemorySuite>(ai::kMdMemorySuite, ai::kMdMemorySuiteVersion);
-  const ai::ArtboardSuite& artboards = suite<ai::ArtboardSuite>(ai::kArtboardSuite, ai::kArtboardSuiteVersion);
+  const ai::ArtboardSuite& artboards =
+      suite<ai::ArtboardSuite>(ai::kArtboardSuite, ai::kArtboardSuiteVersion);
   const ai::ActionManagerSuite& actions =
       suite<ai::ActionManagerSuite>(ai::kActionManagerSuite, ai::kActionManagerSuiteVersion);
   const ai::ColorConversionSuite& colors =
@@ -350,14 +351,16 @@ TEST_F(HostModelTest, MenuItemsKeepTheirTextsGroupsAndSubmenus) {
   ai::MenuItemHandle parent = nullptr, about = nullptr, separator = nullptr, item = nullptr;
   ai::MenuGroupHandle group = nullptr;
   start([&] {
-    EXPECT_EQ(menus.AddMenuItem(plugin.ref, "Veloxa Group", "Place Document", text(""), ai::kMenuItemIsSeparator,
-                                &separator),
+    EXPECT_EQ(menus.AddMenuItem(plugin.ref, "Veloxa Group", "Place Document", text(""),
+                                ai::kMenuItemIsSeparator, &separator),
               ai::kNoErr);
     EXPECT_EQ(menus.AddMenuItem(plugin.ref, "Veloxa Group", "Place Document", text("Veloxa"), 0, &parent),
               ai::kNoErr);
     EXPECT_EQ(menus.AddMenuGroupAsSubMenu("Veloxa Group", 0, parent, &group), ai::kNoErr);
-    EXPECT_EQ(menus.AddMenuItem(plugin.ref, "Veloxa Group", "Veloxa Group", text("\xC3\x9C" "ber Veloxa... "), 0,
-                                &about),
+    EXPECT_EQ(menus.AddMenuItem(plugin.ref, "Veloxa Group", "Veloxa Group",
+                                text("\xC3\x9C"
+                                     "ber Veloxa... "),
+                                0, &about),
               ai::kNoErr);
     // Groups exist once, each item opens one submenu, and items go into known groups.
     EXPECT_EQ(menus.AddMenuGroupAsSubMenu("Veloxa Group", 0, about, &group), kPARM);
@@ -368,7 +371,9 @@ TEST_F(HostModelTest, MenuItemsKeepTheirTextsGroupsAndSubmenus) {
     return ai::kNoErr;
   });
   ASSERT_EQ(host.menu_items().size(), 3u);
-  EXPECT_EQ(about->text, "\xC3\x9C" "ber Veloxa... ");
+  EXPECT_EQ(about->text,
+            "\xC3\x9C"
+            "ber Veloxa... ");
   EXPECT_EQ(about->group, "Veloxa Group");
   EXPECT_EQ(about->key, "Veloxa Group");
   EXPECT_EQ(separator->options, ai::kMenuItemIsSeparator);
@@ -440,12 +445,9 @@ TEST_F(HostModelTest, NewDocumentRefusesPresetsWithoutAPositiveSizeOrArtboard) {
     double width, height;
     std::int32_t artboards;
   } cases[] = {
-      {"zero width", 0, 100, 1},
-      {"negative height", 100, -1, 1},
-      {"NaN width", std::nan(""), 100, 1},
-      {"infinite height", 100, INFINITY, 1},
-      {"no artboard", 100, 100, 0},
-      {"artboards beyond the host's limit", 100, 100, 100000},
+      {"zero width", 0, 100, 1},           {"negative height", 100, -1, 1},
+      {"NaN width", std::nan(""), 100, 1}, {"infinite height", 100, INFINITY, 1},
+      {"no artboard", 100, 100, 0},        {"artboards beyond the host's limit", 100, 100, 100000},
   };
   for (const Case& c : cases) {
     ai::NewDocumentPreset p = preset(c.width, c.height);
@@ -661,10 +663,10 @@ TEST_F(HostModelTest, ArtboardBoundsChangeOnlyThroughUpdate) {
   EXPECT_EQ(now.bottom, -8.5);
 
   const ai::RealRect improper[] = {
-      {10, 0, 0, 10},               // top below bottom, right left of left
-      {0, 10, 0, 0},                // no width
-      {0, 10, 10, 10},              // no height
-      {0, INFINITY, 10, 0},         // not finite
+      {10, 0, 0, 10},        // top below bottom, right left of left
+      {0, 10, 0, 0},         // no width
+      {0, 10, 10, 10},       // no height
+      {0, INFINITY, 10, 0},  // not finite
   };
   for (const ai::RealRect& r : improper) EXPECT_EQ(artboards.SetPosition(properties, &r), kPARM);
   EXPECT_EQ(artboards.Update(list, 1, properties), kPARM);

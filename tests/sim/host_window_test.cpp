@@ -188,9 +188,9 @@ TEST(HostWindowTest, EachRestoreCommandGoesToTheRequestThatFoundTheWindowMinimis
   desk.windows.allow_set_foreground = true;
   desk.windows.deliver_now(desk.reply, vxsim::kBringToFrontCode, "");  // restored, behind: activates
   desk.windows.deliver_now(desk.reply, vxsim::kBringToFrontCode, "");  // now in front
-  EXPECT_EQ(desk.host.front(), (std::vector<vxsim::FrontOutcome>{vxsim::eFront_None, vxsim::eFront_Restored,
-                                                                 vxsim::eFront_Activated,
-                                                                 vxsim::eFront_AlreadyFront}));
+  EXPECT_EQ(desk.host.front(),
+            (std::vector<vxsim::FrontOutcome>{vxsim::eFront_None, vxsim::eFront_Restored,
+                                              vxsim::eFront_Activated, vxsim::eFront_AlreadyFront}));
 }
 
 }  // namespace
