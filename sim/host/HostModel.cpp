@@ -65,8 +65,11 @@ HostModel::HostModel() {
     group->host_owned = true;
     groups_.push_back(std::move(group));
   }
-  // The host's actions that plug-ins play; their document effects are
-  // installed with set_action_effect.
+  // The host's actions that plug-ins play. Their effects on the model are
+  // not simulated yet - "adobe_makeGuide" turns the selected path of the
+  // current document into guides, "adobe_saveACopyAs" writes a copy of it to
+  // the file its 'name' parameter gives - so here they are recorded and
+  // succeed; set_action_effect installs an effect.
   effects_["adobe_makeGuide"] = nullptr;
   effects_["adobe_saveACopyAs"] = nullptr;
 }

@@ -853,6 +853,33 @@ TEST_F(HostModelTest, AcquireSuiteFailsForOneSuiteOrForAll) {
   }
 }
 
+TEST_F(HostModelTest, FoldersBlocksAndFilePathsAreTheHostsToGiveAndTakeBack) {
+  const auto& folders = suite<ai::FoldersSuite>(ai::kFoldersSuite, ai::kFoldersSuiteVersion);
+  const auto& file_paths = suite<ai::FilePathSuite>(ai::kFilePathSuite, ai::kFilePathSuiteVersion);
+  const auto& blocks = suite<ai::BlocksSuite>(ai::kBlocksSuite, ai::kBlocksSuiteVersion);
+  host.set_folder(ai::kFolder_Plugins, "/opt/host/plugins");
+  ai::FilePathRef folder = nullptr;
+  ASSERT_EQ(folders.FindFolder(ai::kFolder_Plugins, &folder), ai::kNoErr);
+  EXPECT_EQ(folders.FindFolder(ai::kFolder_Temporary, &folder), kPARM);  // not known to this host
+  ai::UnicodeStringRef full = nullptr;
+  ASSERT_EQ(file_paths.GetFullPath(folder, &full), ai::kNoErr);
+  EXPECT_EQ(full->text, "/opt/host/plugins");
+  EXPECT_EQ(file_paths.DisposeFilePath(folder), ai::kNoErr);
+  EXPECT_EQ(file_paths.GetFullPath(folder, &full), kPARM);
+  EXPECT_EQ(file_paths.NewFilePath(nullptr, &folder), kPARM);
+
+  void* block = nullptr;
+  ASSERT_EQ(blocks.AllocateBlock(0, &block), ai::kNoErr);  // a block even of no bytes
+  EXPECT_NE(block, nullptr);
+  EXPECT_EQ(blocks.FreeBlock(block), ai::kNoErr);
+  EXPECT_EQ(blocks.FreeBlock(block), kPARM);
+  EXPECT_EQ(blocks.FreeBlock(nullptr), ai::kNoErr);
+  void* huge = nullptr;
+  EXPECT_EQ(blocks.AllocateBlock(std::size_t{1} << 40, &huge), ai::kOutOfMemoryErr);
+  EXPECT_EQ(huge, nullptr);
+  EXPECT_EQ(host.live().blocks, 0u);
+}
+
 TEST_F(HostModelTest, ContextsNestAndAreCountedInPairs) {
   const auto& context = suite<ai::ContextSuite>(ai::kContextSuite, ai::kContextSuiteVersion);
   ai::AppContext outer = nullptr, inner = nullptr;

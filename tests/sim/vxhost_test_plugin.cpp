@@ -35,7 +35,8 @@ ai::Err acquire(ai::BasicSuite* basic, const char* name, std::int32_t version, c
   return result;
 }
 
-ai::Err add_item(Suites& s, ai::PluginRef self, const char* text, std::int32_t options, ai::MenuItemHandle* item) {
+ai::Err add_item(Suites& s, ai::PluginRef self, const char* text, std::int32_t options,
+                 ai::MenuItemHandle* item) {
   ai::UnicodeStringRef string = nullptr;
   if (ai::Err e = s.strings->NewFromUTF8(text, std::strlen(text), &string)) return e;
   const ai::Err result = s.menu->AddMenuItem(self, "VXHostTest", "Place Document", string, options, item);
@@ -102,7 +103,8 @@ ai::Err menu_go(Suites& s, ai::MenuItemHandle item) {
 ai::Err menu_update(Suites& s, ai::MenuItemHandle item) {
   if (item != s.adjust) return ai::kNoErr;
   ai::DocumentHandle document = nullptr;
-  return s.document->GetDocument(&document) == ai::kNoErr ? s.menu->EnableItem(item) : s.menu->DisableItem(item);
+  return s.document->GetDocument(&document) == ai::kNoErr ? s.menu->EnableItem(item)
+                                                          : s.menu->DisableItem(item);
 }
 
 }  // namespace
