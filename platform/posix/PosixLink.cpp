@@ -34,10 +34,14 @@
 #include <thread>
 #include <vector>
 
+#include "posix/PosixUtil.h"
 #include "posix/RuntimeDir.h"
 
 namespace vxp {
 namespace {
+
+using posix::absolute_env;
+using posix::write_all;
 
 // Connections a pipe server queues before clients see ePipeError_Busy. The
 // plug-in sends two messages in a row (a probe, then the request), so a few
@@ -289,15 +293,6 @@ const char* hive_folder_name(RegistryHive hive) {
   return nullptr;
 }
 
-// An absolute directory from the environment, without trailing slashes.
-bool absolute_env(const char* name, std::string* out) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return false;
-  *out = value;
-  while (out->size() > 1 && out->back() == '/') out->pop_back();
-  return true;
-}
-
 bool registry_root(std::string* root) {
   if (const char* chosen = std::getenv("VX_REGISTRY_DIR"); chosen && *chosen) {
     // An explicit choice that cannot be used fails rather than falling back
@@ -383,17 +378,6 @@ bool make_folders(const std::string& path) {
     if (::mkdir(prefix.c_str(), 0700) == 0) continue;
     struct stat st;
     if (errno != EEXIST || ::stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  }
-  return true;
-}
-
-bool write_all(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
   }
   return true;
 }

@@ -21,6 +21,7 @@
 // get ".2", ".3", ... appended. An entry on another device than the trash is
 // moved by copying when it is a file; a folder there is not recycled.
 #include "platform/Platform.h"
+#include "posix/PosixUtil.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -45,6 +46,9 @@
 
 namespace vxp {
 namespace {
+
+using posix::absolute_env;
+using posix::write_all;
 
 // UTF-16 code units (held in wchar_t) to UTF-8. False at an unpaired
 // surrogate, a value above U+10FFFF or an embedded NUL, which no kernel path
@@ -126,15 +130,6 @@ bool kernel_path(const std::wstring& path, std::string* out) {
   return !path.empty() && path[0] == L'/' && wide_to_utf8(path, out);
 }
 
-// An absolute directory from the environment, without trailing slashes.
-bool absolute_env(const char* name, std::string* out) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return false;
-  *out = value;
-  while (out->size() > 1 && out->back() == '/') out->pop_back();
-  return true;
-}
-
 // Renames without replacing an existing `to`; a file on another device is
 // copied and its original deleted. errno tells why on failure.
 bool move_no_replace(const std::string& from, const std::string& to) {
@@ -185,17 +180,6 @@ std::string percent_encoded(const std::string& path) {
     }
   }
   return out;
-}
-
-bool write_all(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 std::atomic<void (*)(int)> exit_hook{nullptr};

@@ -1,5 +1,7 @@
 #include "posix/RuntimeDir.h"
 
+#include "posix/PosixUtil.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,15 +11,6 @@
 
 namespace vxp::posix {
 namespace {
-
-// An absolute directory from the environment, without trailing slashes.
-bool absolute_env(const char* name, std::string* out) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] != '/') return false;
-  *out = value;
-  while (out->size() > 1 && out->back() == '/') out->pop_back();
-  return true;
-}
 
 // Creates the folder when it is missing, then checks that it is a private
 // folder of this user.
