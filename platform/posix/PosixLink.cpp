@@ -339,34 +339,8 @@ bool value_file_name(const std::string& value_name, std::string* file) {
 }
 
 bool valid_utf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    std::size_t n;
-    std::uint32_t c;
-    if (b0 < 0x80) {
-      ++i;
-      continue;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      n = 2, c = b0 & 0x1Fu;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      n = 3, c = b0 & 0x0Fu;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      n = 4, c = b0 & 0x07u;
-    } else {
-      return false;
-    }
-    if (s.size() - i < n) return false;
-    for (std::size_t k = 1; k < n; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0) != 0x80) return false;
-      c = (c << 6) | (b & 0x3Fu);
-    }
-    if ((n == 3 && c < 0x800) || (n == 4 && c < 0x10000) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-      return false;
-    i += n;
-  }
-  return true;
+  std::wstring ignored;
+  return posix::utf8_to_wide(s, &ignored);
 }
 
 // Creates path and its missing parents as private folders; existing ones
