@@ -1,5 +1,6 @@
 #include "DeskAnswers.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>

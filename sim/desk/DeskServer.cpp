@@ -201,8 +201,9 @@ int ServeDesk(const DeskSettings& settings, const std::string& runtime, DeskLogg
     }
   }
   DESK_LOG(eLogLevel_Info) << why;
-  sender.Finish(drain);
+  // Nobody may queue another message while the last answers go out.
   server.reset();
+  sender.Finish(drain);
   DESK_LOG(eLogLevel_Info) << "stopped";
   return 0;
 }

@@ -68,7 +68,9 @@ from a sender thread:
 Every job answer carries the check settings (SR) and the setting
 definitions (Dp). A message that is not a JSON object is logged, not
 recorded. The payload is the job's bytes as hexadecimal UTF-16LE text (two
-upper-case characters per byte, high nibble first).
+upper-case characters per byte, high nibble first). The log says "serving"
+once the pipe is served. Exit status 0 when the run ended as told, 1 when it
+could not start (bad settings, the pipe served by another program).
 
 Options (on the command line, or as members of R/vxdesk.json):
   --start-late MS       "startLateMs"      wait MS before serving the pipe
@@ -97,13 +99,15 @@ in) and replaces the file.
 send KIND [JOB]: sends one answer to the window of the last request in the
 record file that carried "hwnd". KIND is attach (23262), details (23293),
 export (59655, with what a serving vxdesk adds), front (42609, no payload)
-or a number (with the job as payload). JOB is a job file (default: the
+or a number (with the job as payload, none for 42609). JOB is a job file (default: the
 configured job). Prints the window procedure's result. Exit status 0 when
 the result is 1, 1 otherwise (no window, time-out, refused), 2 on usage
 errors.
 
-stop: ends the vxdesk of this runtime folder and waits for it to go. Exit
-status 0 when it stopped or none was running, 1 when it did not stop.
+stop: ends the vxdesk of this runtime folder (through R/vxdesk.stop, which
+it watches) and waits until it has stopped serving and removed its pid
+file. A pid file nobody answers for is removed. Exit status 0 when it
+stopped or none was running, 1 when it did not stop.
 
 A person's way: start vxdesk, then run vxhost with a script that picks
 About Veloxa; vxdesk answers 42609 and vxhost shows it.

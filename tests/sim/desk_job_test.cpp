@@ -2,12 +2,14 @@
 // output file names, and its settings and options.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Base64.h"
+#include "DeskAnswers.h"
 #include "DeskJob.h"
 #include "DeskSettings.h"
 #include "utils/encoding.h"
@@ -68,6 +70,34 @@ TEST(DeskAnswerTextTest, IsTheUpperCaseHexOfEachByteAsUtf16le) {
   std::string widened;
   for (const char c : hex.view()) widened += std::string{c, '\0'};
   EXPECT_EQ(AnswerText(all), widened);
+}
+
+TEST(DeskWindowTextTest, ReadsTheHandleAsRequestsWriteIt) {
+  struct Case {
+    const char* text;
+    std::optional<vxp::WindowHandle> window;
+  };
+  const Case cases[] = {
+      {"7", 7},
+      {"2147483647", 0x7FFFFFFF},
+      // Negative: a 32-bit handle widened as Windows widens it.
+      {"-2147483647", 0xFFFFFFFF80000001},
+      {"-1", 0xFFFFFFFFFFFFFFFF},
+      {"0", std::nullopt},  // the plug-in had no window
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"99999999999", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"+5", std::nullopt},
+      {" 5", std::nullopt},
+      {"5x", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    vxp::WindowHandle window = 12345;
+    EXPECT_EQ(ParseWindowText(c.text, &window), c.window.has_value()) << c.text;
+    EXPECT_EQ(window, c.window.value_or(12345)) << c.text;
+  }
 }
 
 TEST(DeskOutputNameTest, NamesTheFileAfterTheDocumentOrTheJob) {

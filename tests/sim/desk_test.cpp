@@ -309,6 +309,17 @@ TEST_F(DeskTest, EndAfterEndsARunNobodyStops) {
   }
 }
 
+TEST_F(DeskTest, ASecondDeskLeavesTheServingOneAlone) {
+  StartDesk();
+  const std::string pid = FileText(InRuntime("vxdesk.pid"));
+  const RunResult second = RunDesk({"--end-after", "5"});
+  EXPECT_EQ(second.exit_code, 1);
+  EXPECT_NE(Log().find("is served by another program"), std::string::npos) << Log();
+  EXPECT_EQ(FileText(InRuntime("vxdesk.pid")), pid);
+  ASSERT_TRUE(SendToPipe(Request("about", window_)));
+  EXPECT_TRUE(AnswersArrive(1));
+}
+
 // --- send -------------------------------------------------------------------------
 
 TEST_F(DeskTest, SendAnswersTheLastWindowRecorded) {
@@ -397,10 +408,12 @@ TEST_F(DeskTest, StopEndsTheRunningDeskAndIsContentWithNone) {
   RunResult run = RunDesk({"stop"});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.out, "stopped vxdesk " + pid + "\n");
-  int code = -1;
-  EXPECT_TRUE(DeskEnds(&code, 0)) << "stop returned before vxdesk ended";
-  EXPECT_EQ(code, 0);
+  // Done serving when stop returns; the process itself ends right after.
+  EXPECT_FALSE(fs::exists(InRuntime("vxdesk.pid")));
   EXPECT_FALSE(SendToPipe(R"({"what":"ping"})"));
+  int code = -1;
+  EXPECT_TRUE(DeskEnds(&code));
+  EXPECT_EQ(code, 0);
 
   run = RunDesk({"stop"});
   EXPECT_EQ(run.exit_code, 0);
