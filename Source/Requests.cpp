@@ -7,9 +7,9 @@
 #include <stdexcept>
 
 #include "CSBoilerPlate/menuHandler_win32.h"
+#include "PipeName.h"
 #include "VeloxaLink.h"
 #include "platform/Link.h"
-#include "platform/Platform.h"
 #include "platform/Process.h"
 #include "utils/encoding.h"
 
@@ -76,7 +76,8 @@ void DeliverMessage(const umessage& message) {
 
 void WriteToPipe(const umessage& message) {
   vxp::PipeError error = vxp::ePipeError_None;
-  std::unique_ptr<vxp::PipeConnection> pipe = vxp::LinkService::Default().open_pipe(PipeName(), &error);
+  std::unique_ptr<vxp::PipeConnection> pipe =
+      vxp::LinkService::Default().open_pipe(vxlink::PipeName(), &error);
   if (pipe == nullptr) throw std::runtime_error("cannot open pipe");
   std::ostringstream text;
   message.write(text);
@@ -117,17 +118,6 @@ std::string RegisteredApplicationPath() {
     path.clear();
   return path;
 }
-
-std::string PipeUserName() {
-  vxp::Platform& platform = vxp::Platform::Default();
-  std::string name;
-  if (platform.environment_variable("USERNAME", &name)) return name;
-  name.clear();
-  if (platform.environment_variable("USER", &name)) return name;
-  return "123";
-}
-
-std::string PipeName() { return std::string("\\\\.\\pipe\\") + vxlink::kPipePrefix + PipeUserName(); }
 
 std::string WindowHandleText(vxp::WindowHandle window) {
   return std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(window & 0xFFFFFFFFu)));

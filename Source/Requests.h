@@ -56,12 +56,6 @@ bool IsApplicationRunning(const std::string& path);
 // under HKEY_CURRENT_USER, empty when it is missing or not text.
 std::string RegisteredApplicationPath();
 
-// The user name of the pipe: USERNAME, else USER, else "123". A variable
-// that exists but is empty gives an empty name.
-std::string PipeUserName();
-// The pipe's Win32 name: `\\.\pipe\`, "VeloxaIPC." and the user name.
-std::string PipeName();
-
 // The decimal text of a window handle as requests carry it: its low 32 bits
 // read as a signed integer.
 std::string WindowHandleText(vxp::WindowHandle window);

@@ -1,13 +1,14 @@
 // The wire contract between the plug-in and the desktop application Veloxa.
 // Both sides (the plug-in, and the simulated Veloxa) include this header and
-// nothing else of each other.
+// PipeName.h (the pipe's name, target vx::link) and nothing else of each
+// other.
 //
 // Requests (plug-in -> Veloxa): one JSON object (a umessage written as
 // compact text, entries sorted by name) per connection to the per-user pipe
 //   \\.\pipe\VeloxaIPC.<user>
-// where <user> is the value of USERNAME, else of USER, else "123". No length
-// prefix, no terminator; the plug-in closes the connection after writing and
-// reads nothing back.
+// where <user> is the value of USERNAME, else of USER, else "123"
+// (vxlink::PipeUserName). No length prefix, no terminator; the plug-in closes
+// the connection after writing and reads nothing back.
 //
 //   probe    := { "what": "ping" }
 //   request  := { "what": kind, ["v": base64], ["x": true],

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CSBoilerPlate/menuHandler_win32.h"
+#include "PipeName.h"
 #include "Requests.h"
 #include "VeloxaLink.h"
 #include "fake_services.h"
@@ -121,7 +122,7 @@ TEST_F(RequestsTest, PipeUserName) {
     SCOPED_TRACE(c.name);
     services.platform.environment = c.environment;
     services.link.opened.clear();
-    EXPECT_EQ(PipeUserName(), c.user);
+    EXPECT_EQ(vxlink::PipeUserName(), c.user);
     SendRequest("", eRequestKind_About);
     EXPECT_EQ(services.link.opened, (std::vector<std::string>(2, std::string("\\\\.\\pipe\\VeloxaIPC.") + c.user)));
   }
