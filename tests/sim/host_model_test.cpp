@@ -400,10 +400,11 @@ TEST_F(HostModelTest, APluginThatStopsTakesItsMenuWithItAndMayAddItAgain) {
   const auto add_menu = [&]() -> ai::Err {
     ai::MenuItemHandle parent = nullptr, go = nullptr;
     ai::MenuGroupHandle group = nullptr;
-    if (ai::Err e = menus.AddMenuItem(plugin.ref, "K", "Place Document", text("Veloxa"), 0, &parent)) return e;
+    if (ai::Err e = menus.AddMenuItem(plugin.ref, "K", "Place Document", text("Veloxa"), 0, &parent))
+      return e;
     if (ai::Err e = menus.AddMenuGroupAsSubMenu("Veloxa Group", 0, parent, &group)) return e;
-    if (ai::Err e = menus.AddMenuItem(plugin.ref, "K", "Veloxa Group", text("Go"), ai::kMenuItemWantsUpdate,
-                                      &go))
+    if (ai::Err e =
+            menus.AddMenuItem(plugin.ref, "K", "Veloxa Group", text("Go"), ai::kMenuItemWantsUpdate, &go))
       return e;
     items.push_back(go);
     return ai::kNoErr;
@@ -427,7 +428,8 @@ TEST_F(HostModelTest, APluginThatStopsTakesItsMenuWithItAndMayAddItAgain) {
   EXPECT_FALSE(host.pick(items[0], &why));
   EXPECT_EQ(why, "no such menu item");
   EXPECT_TRUE(host.pick(items[1], &why)) << why;
-  EXPECT_EQ(updated, std::vector<ai::MenuItemHandle>{items[1]}) << "an item of the stopped plug-in was updated";
+  EXPECT_EQ(updated, std::vector<ai::MenuItemHandle>{items[1]})
+      << "an item of the stopped plug-in was updated";
 
   // A start-up that fails takes its items off the menu too.
   ASSERT_EQ(host.shutdown(), ai::kNoErr);
