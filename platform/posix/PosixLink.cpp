@@ -330,7 +330,9 @@ bool key_levels(RegistryHive hive, const std::string& key, std::vector<std::stri
 // writer's temporary files use them.
 bool value_file_name(const std::string& value_name, std::string* file) {
   if (value_name.empty()) {
-    *file = "@";
+    // Not `= "@"`: g++ 12 at -O3 warns, wrongly, that that copy may
+    // overlap (-Wrestrict), which fails the release build.
+    file->assign(1, '@');
     return true;
   }
   if (value_name == "@" || value_name[0] == '.' || !plain_component(value_name)) return false;

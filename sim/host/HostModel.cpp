@@ -125,6 +125,7 @@ ai::Err HostModel::startup() {
   ai::PluginMessageData message{};
   const ai::Err result = send(ai::kCallerInterface, ai::kSelectorStartup, &message);
   started_ = result == ai::kNoErr;
+  if (!started_) remove_plugin_menus();
   return result;
 }
 
@@ -140,7 +141,15 @@ ai::Err HostModel::shutdown() {
   ai::PluginMessageData message{};
   const ai::Err result = send(ai::kCallerInterface, ai::kSelectorShutdown, &message);
   started_ = false;
+  remove_plugin_menus();
   return result;
+}
+
+void HostModel::remove_plugin_menus() {
+  for (const auto& item : items_) item_set_.erase(item.get());
+  for (const auto& group : groups_) {
+    if (!group->host_owned) group->removed = true;
+  }
 }
 
 ai::Err HostModel::unload() {
@@ -181,7 +190,7 @@ void HostModel::update_menus() {
   const std::size_t count = items_.size();
   for (std::size_t i = 0; i < count; ++i) {
     ai::MenuItemData* item = items_[i].get();
-    if (!(item->options & ai::kMenuItemWantsUpdate)) continue;
+    if (!(item->options & ai::kMenuItemWantsUpdate) || item_set_.count(item) == 0) continue;
     ai::MenuMessage message{};
     message.menuItem = item;
     ++item->updates;
@@ -190,10 +199,13 @@ void HostModel::update_menus() {
 }
 
 ai::MenuItemData* HostModel::find_item(const std::string& text) const {
+  ai::MenuItemData* removed = nullptr;
   for (const auto& item : items_) {
-    if (!item->text.empty() && item->text == text) return item.get();
+    if (item->text.empty() || item->text != text) continue;
+    if (item_set_.count(item.get()) != 0) return item.get();
+    if (removed == nullptr) removed = item.get();
   }
-  return nullptr;
+  return removed;
 }
 
 bool HostModel::pick(ai::MenuItemData* item, std::string* why, ai::Err* result) {

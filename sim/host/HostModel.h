@@ -190,6 +190,7 @@ struct MenuGroupData {
   bool host_owned = false;
   MenuItemData* parent = nullptr;  // the item it opens from (a submenu)
   std::int32_t options = 0;
+  bool removed = false;  // taken off the menu with the plug-in that added it
 };
 struct MenuItemData {
   std::string key;
@@ -294,8 +295,16 @@ class HostModel {
   ai::Err send(const char* caller, const char* selector, ai::PluginMessageData* message);
 
   // "SP Interface"/"Startup"; the plug-in counts as started when it answers 0.
-  ai::Err startup();
   // "SP Interface"/"Shutdown" to a started plug-in (0 otherwise).
+  //
+  // When the plug-in stops running (it was shut down, or its start-up
+  // failed) the host takes the menu items and groups it added off the menu,
+  // as it does with the rest of a plug-in that is gone: their handles are
+  // stale from then on and their group names free, so a plug-in started
+  // again adds its menu anew. They stay in menu_items() and menu_groups()
+  // for the report. Timers and notifiers stay; a plug-in started again in
+  // the same process hears them.
+  ai::Err startup();
   ai::Err shutdown();
   // "SP Access"/"Unload" and "SP Access"/"Reload". While unloaded the plug-in
   // gets no timer ticks and no menu picks.
@@ -311,7 +320,8 @@ class HostModel {
 
   // "AI Menu"/"AI Update" for every item that asked for updates.
   void update_menus();
-  // The first item with that text that is not a separator, or null.
+  // The first item on the menu with that text that is not a separator,
+  // else the first one taken off the menu (for reports), or null.
   ai::MenuItemData* find_item(const std::string& text) const;
   // Updates the menus, then "AI Menu"/"AI Go" for the item. False with the
   // reason when the item is missing, opens a submenu, is disabled after the
@@ -397,6 +407,8 @@ class HostModel {
 
   // Counts the call and gives the injected failure for it, if any.
   ai::Err enter(const char* operation);
+  // Takes the plug-in's menu items and groups off the menu.
+  void remove_plugin_menus();
   ai::Err injected(const std::string& operation) const;
   void send_timer(ai::TimerData* timer);
 

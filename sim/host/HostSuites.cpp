@@ -234,9 +234,10 @@ struct SuiteFunctions {
 
   // --- AI Menu -----------------------------------------------------------
 
+  // The group of that name on the menu now.
   static ai::MenuGroupData* find_group(HostModel& h, const char* name) {
     for (const auto& group : h.groups_) {
-      if (group->name == name) return group.get();
+      if (!group->removed && group->name == name) return group.get();
     }
     return nullptr;
   }

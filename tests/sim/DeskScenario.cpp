@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "PipeName.h"
+#include "VeloxaLink.h"
 #include "platform/Link.h"
 #include "platform/Platform.h"
 
@@ -88,13 +89,23 @@ void DeskScenario::SetUp() {
 }
 
 void DeskScenario::TearDown() {
+  int code = 0;
+  if (host_ != nullptr) {
+    if (!host_->wait(0, &code)) host_->kill();
+    host_.reset();
+  }
   if (desk_ != nullptr) {
-    int code = 0;
     if (!desk_->wait(0, &code)) {
       RunDesk({"stop"});
       if (!desk_->wait(2000, &code)) desk_->kill();
     }
     desk_.reset();
+  }
+  // A vxdesk the plug-in launched is no child of the test: `stop` ends it.
+  std::error_code ec;
+  if (!runtime_.empty() && fs::exists(InRuntime("vxdesk.pid"), ec)) {
+    const RunResult stop = RunDesk({"stop"});
+    EXPECT_EQ(stop.exit_code, 0) << "a launched vxdesk did not stop: " << stop.err;
   }
   vxp::WindowSystem& windows = vxp::WindowSystem::Default();
   for (const vxp::WindowHandle window : windows_) windows.destroy_window(window);
@@ -108,12 +119,14 @@ void DeskScenario::TearDown() {
   }
 }
 
-void DeskScenario::StartDesk(const std::vector<std::string>& args, bool wait_until_serving) {
+void DeskScenario::StartDesk(const std::vector<std::string>& args, bool wait_until_serving,
+                             const std::vector<std::string>& environment) {
   std::vector<std::string> argv{VXDESK};
   argv.insert(argv.end(), args.begin(), args.end());
   vxp::SpawnOptions options;
   options.stdout_file = InFolder("desk.out");
   options.stderr_file = InFolder("desk.err");
+  options.environment = environment;
   std::string error;
   // The log goes on from earlier runs: only what this one adds counts.
   const std::size_t logged = Log().size();
@@ -152,6 +165,64 @@ RunResult DeskScenario::RunDesk(const std::vector<std::string>& args) {
   result.out = FileText(options.stdout_file);
   result.err = FileText(options.stderr_file);
   return result;
+}
+
+void DeskScenario::StartHost(const std::string& script, const std::vector<std::string>& environment) {
+  ASSERT_EQ(host_, nullptr) << "one vxhost at a time";
+  const std::string script_file = WriteFile("host.vxs", script);
+  fs::remove(InFolder("host.json"));
+  const std::vector<std::string> argv{VXHOST,   "--fast",   "--report", InFolder("host.json"),
+                                      VXPLUGIN, script_file};
+  vxp::SpawnOptions options;
+  options.stdout_file = InFolder("host.out");
+  options.stderr_file = InFolder("host.err");
+  options.environment = environment;
+  std::string error;
+  host_ = vxp::ProcessService::Default().spawn(VXHOST, argv, options, &error);
+  ASSERT_NE(host_, nullptr) << error;
+}
+
+HostRun DeskScenario::FinishHost() {
+  HostRun run;
+  if (host_ == nullptr) {
+    ADD_FAILURE() << "no vxhost was started";
+    return run;
+  }
+  if (!PumpUntil([&] { return host_->wait(0, &run.exit_code); })) {
+    host_->kill();
+    ADD_FAILURE() << "vxhost did not end";
+  }
+  host_.reset();
+  run.err = FileText(InFolder("host.err"));
+  run.report = FileText(InFolder("host.json"));
+  return run;
+}
+
+std::string DeskScenario::RegisterDeskCopy() {
+  const std::string copy = InFolder("vxdesk");
+  std::error_code ec;
+  fs::copy_file(VXDESK, copy, fs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    ADD_FAILURE() << "cannot copy vxdesk: " << ec.message();
+    return "";
+  }
+  if (!vxp::LinkService::Default().write_registry_text(vxp::eRegistryHive_CurrentUser,
+                                                       vxlink::kApplicationKey, "", copy)) {
+    ADD_FAILURE() << "cannot register " << copy;
+    return "";
+  }
+  return copy;
+}
+
+std::vector<std::string> DeskScenario::Record() const {
+  std::vector<std::string> lines;
+  std::istringstream in(FileText(InRuntime("vxdesk-record.jsonl")));
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool DeskScenario::RecordHolds(std::size_t n, std::uint32_t timeout_ms) {
+  return PumpUntil([&] { return Record().size() >= n; }, timeout_ms);
 }
 
 bool DeskScenario::SendToPipe(const std::string& bytes) {
@@ -248,6 +319,12 @@ bool ReadAnswerJob(const std::string& text, BJobFile* job) {
 std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 }  // namespace vxdesktest

@@ -1,9 +1,11 @@
 // A scenario around one vxdesk: a private runtime folder and registry, the
 // windows vxdesk answers (made and pumped by the test), vxdesk processes
-// that are always ended, and readers for the answers it sends.
+// that are always ended, and readers for the answers it sends. The plug-in
+// joins through vxhost, run as a program with a script of the test.
 //
 // Every wait is bounded; a vxdesk still running at the end of a test is
-// stopped (`vxdesk stop`) and then killed.
+// stopped (`vxdesk stop`) and then killed, a vxhost still running is killed,
+// and a vxdesk that the plug-in launched (its pid file is in R) is stopped.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -37,6 +39,14 @@ struct RunResult {
   std::string err;
 };
 
+// How a vxhost run ended: its exit status, its standard error (the
+// plug-in's log goes there) and its report (JSON text, "" when none).
+struct HostRun {
+  int exit_code = -1;
+  std::string err;
+  std::string report;
+};
+
 // Long enough for anything that works; waits end as soon as they can.
 inline constexpr std::uint32_t kPatienceMs = 15000;
 
@@ -51,14 +61,37 @@ class DeskScenario : public ::testing::Test {
   std::string InFolder(const std::string& name) const { return folder_ + "/" + name; }
 
   // Starts a serving vxdesk with args (none: as the plug-in starts it) and,
-  // unless told otherwise, waits until its log says it serves.
-  void StartDesk(const std::vector<std::string>& args = {}, bool wait_until_serving = true);
+  // unless told otherwise, waits until its log says it serves. environment
+  // changes the child's variables as vxp::SpawnOptions::environment does.
+  void StartDesk(const std::vector<std::string>& args = {}, bool wait_until_serving = true,
+                 const std::vector<std::string>& environment = {});
   // Waits for the started vxdesk to end by itself; false when it does not
   // within timeout_ms.
   bool DeskEnds(int* exit_code, std::uint32_t timeout_ms = kPatienceMs);
   // Runs a vxdesk command to its end, pumping the test's windows meanwhile
   // (a `send` waits for their result).
   RunResult RunDesk(const std::vector<std::string>& args);
+
+  // Starts vxhost --fast with the plug-in module and the script text (one
+  // run at a time); environment as for StartDesk. FinishHost waits for it
+  // to end (pumping the test's windows meanwhile) and reads its report;
+  // RunHost does both.
+  void StartHost(const std::string& script, const std::vector<std::string>& environment = {});
+  HostRun FinishHost();
+  HostRun RunHost(const std::string& script, const std::vector<std::string>& environment = {}) {
+    StartHost(script, environment);
+    return FinishHost();
+  }
+
+  // Copies the vxdesk program into the test's folder and registers the copy
+  // as Veloxa, so that a test that counts launches sees only its own
+  // processes. Returns the copy's path ("" with a test failure).
+  std::string RegisterDeskCopy();
+
+  // The messages vxdesk recorded, one a line, in order.
+  std::vector<std::string> Record() const;
+  // Pumps the test's windows until the record holds n messages.
+  bool RecordHolds(std::size_t n, std::uint32_t timeout_ms = kPatienceMs);
 
   // Writes bytes over one connection to the pipe vxdesk serves, waiting
   // while the server's queue is full. False when the pipe cannot be opened
@@ -89,6 +122,7 @@ class DeskScenario : public ::testing::Test {
 
   vxp::WindowHandle window_ = 0;
   std::unique_ptr<vxp::ChildProcess> desk_;
+  std::unique_ptr<vxp::ChildProcess> host_;
 
  private:
   std::string folder_;
@@ -108,5 +142,8 @@ bool ReadAnswerJob(const std::string& text, BJobFile* job);
 
 // The file's bytes ("" when it cannot be read).
 std::string FileText(const std::string& path);
+
+// How often part occurs in text.
+std::size_t Occurrences(const std::string& text, const std::string& part);
 
 }  // namespace vxdesktest

@@ -55,12 +55,6 @@ std::string DetailsForDocument(const std::string& payload) {
   return R"("v":")" + base64_encode(payload.data(), payload.size()).str() + R"(","x":true,)";
 }
 
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 class DeskTest : public DeskScenario {};
 
 // --- The record and the answers ------------------------------------------------------

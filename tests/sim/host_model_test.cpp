@@ -391,6 +391,56 @@ TEST_F(HostModelTest, MenuItemsKeepTheirTextsGroupsAndSubmenus) {
   EXPECT_EQ(why, "the item is disabled");
 }
 
+// A plug-in started again in the same process adds its menu again: the host
+// took the first one off the menu when the plug-in stopped, or the group's
+// name would still be taken.
+TEST_F(HostModelTest, APluginThatStopsTakesItsMenuWithItAndMayAddItAgain) {
+  host.attach(&TestPlugin::Main);
+  std::vector<ai::MenuItemHandle> items;
+  const auto add_menu = [&]() -> ai::Err {
+    ai::MenuItemHandle parent = nullptr, go = nullptr;
+    ai::MenuGroupHandle group = nullptr;
+    if (ai::Err e = menus.AddMenuItem(plugin.ref, "K", "Place Document", text("Veloxa"), 0, &parent))
+      return e;
+    if (ai::Err e = menus.AddMenuGroupAsSubMenu("Veloxa Group", 0, parent, &group)) return e;
+    if (ai::Err e =
+            menus.AddMenuItem(plugin.ref, "K", "Veloxa Group", text("Go"), ai::kMenuItemWantsUpdate, &go))
+      return e;
+    items.push_back(go);
+    return ai::kNoErr;
+  };
+  std::vector<ai::MenuItemHandle> updated;
+  plugin.on(ai::kCallerMenu, ai::kSelectorUpdate, [&](void* m) {
+    updated.push_back(static_cast<ai::MenuMessage*>(m)->menuItem);
+    return ai::kNoErr;
+  });
+  start(add_menu);
+  ASSERT_EQ(host.shutdown(), ai::kNoErr);
+  // The old item's handle is stale now; the report still lists it.
+  EXPECT_EQ(menus.DisableItem(items[0]), kPARM);
+  EXPECT_EQ(host.find_item("Go"), items[0]);
+
+  start(add_menu);
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(host.menu_items().size(), 4u);
+  EXPECT_EQ(host.find_item("Go"), items[1]);
+  std::string why;
+  EXPECT_FALSE(host.pick(items[0], &why));
+  EXPECT_EQ(why, "no such menu item");
+  EXPECT_TRUE(host.pick(items[1], &why)) << why;
+  EXPECT_EQ(updated, std::vector<ai::MenuItemHandle>{items[1]})
+      << "an item of the stopped plug-in was updated";
+
+  // A start-up that fails takes its items off the menu too.
+  ASSERT_EQ(host.shutdown(), ai::kNoErr);
+  plugin.on(ai::kCallerInterface, ai::kSelectorStartup, [&](void*) {
+    add_menu();
+    return ai::FourCC("CANT");
+  });
+  EXPECT_EQ(host.startup(), ai::FourCC("CANT"));
+  EXPECT_EQ(menus.DisableItem(items[2]), kPARM);
+}
+
 // --- Documents ---------------------------------------------------------------
 
 ai::NewDocumentPreset preset(double width, double height) {
