@@ -63,6 +63,12 @@ class PluginEndToEnd : public DeskScenario {
     return rows;
   }
 
+  // Waits until vxdesk has delivered its answer (42609) to the About pick,
+  // so that answers a test sends afterwards reach the window after it.
+  bool AboutAnswered() {
+    return PumpUntil([&] { return Occurrences(Log(), "answer 42609 (0 bytes) to window ") >= 1; });
+  }
+
   // The item of the report's menu with that text.
   static json Item(const json& report, const std::string& text) {
     for (const json& item : report.value("menu", json::array()))
@@ -368,6 +374,7 @@ TEST_F(PluginEndToEnd, AnAnswerIsDecodedParkedAndTakenByATick) {
   StartDesk();
   StartHost("menu About Veloxa...\nwait-answer 10\n");
   ASSERT_TRUE(RecordHolds(2));
+  ASSERT_TRUE(AboutAnswered()) << Log();
   const RunResult sent = RunDesk({"send", "details"});
   EXPECT_EQ(sent.out, "1\n") << sent.err;
   const HostRun run = FinishHost();
@@ -391,6 +398,7 @@ TEST_F(PluginEndToEnd, TwoAnswersBeforeOneTickKeepOnlyTheSecond) {
   StartDesk();
   StartHost("ticks off\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
   ASSERT_TRUE(RecordHolds(2));
+  ASSERT_TRUE(AboutAnswered()) << Log();
   EXPECT_EQ(RunDesk({"send", "details"}).out, "1\n");
   EXPECT_EQ(RunDesk({"send", "attach"}).out, "1\n");
   const HostRun run = FinishHost();
@@ -409,6 +417,7 @@ TEST_F(PluginEndToEnd, RefusedAnswersGetZeroAndLeaveTheParkedOneAlone) {
   StartDesk();
   StartHost("ticks off\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
   ASSERT_TRUE(RecordHolds(2));
+  ASSERT_TRUE(AboutAnswered()) << Log();
   const vxp::WindowHandle window = WindowOf(Record()[1]);
   ASSERT_EQ(RunDesk({"send", "attach"}).out, "1\n");
 
@@ -469,7 +478,7 @@ TEST_F(PluginEndToEnd, BringToFrontRestoresOrActivatesTheHost) {
   std::string script;
   json outcomes = json::array();
   for (const Case& c : cases) {
-    script += std::string(c.before) + "menu About Veloxa...\nrun 0.8\n";
+    script += std::string(c.before) + "menu About Veloxa...\nrun 1.5\n";
     outcomes.push_back(c.outcome);
   }
   const HostRun run = RunHost(script);
