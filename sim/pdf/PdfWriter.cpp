@@ -68,7 +68,9 @@ bool check_page(const Page& page, int minor_version, Checker& check) {
   if (!check.coordinate(page.width, "the page width") || !check.coordinate(page.height, "the page height")) {
     return false;
   }
-  if (!(page.width > 0 && page.height > 0)) return check.fail("the page must be above 0 in both sizes");
+  if (!(page.width >= kMinPageSize && page.height >= kMinPageSize)) {
+    return check.fail("the page must be at least " + Checker::text(kMinPageSize) + " point in both sizes");
+  }
   for (std::size_t i = 0; i < page.paths.size(); ++i) {
     const Path& path = page.paths[i];
     const std::string name = "path " + std::to_string(i);

@@ -42,6 +42,10 @@ inline constexpr int kMaxMinorVersion = 7;
 // not made for more, and the fixed notation must stay short.
 inline constexpr double kMaxCoordinate = 1e6;
 
+// The smallest page: one point each way (a page that rounds to nothing in
+// the file's numbers would have no media box).
+inline constexpr double kMinPageSize = 1;
+
 // Width of the strokes that draw guides in a preview.
 inline constexpr double kGuideLineWidth = 1.0;
 
@@ -76,10 +80,10 @@ inline Anchor Corner(double x, double y) { return {{x, y}, {x, y}, {x, y}}; }
 
 struct Path {
   std::vector<Anchor> anchors;
-  bool closed = false;  // a piece from the last anchor back to the first
-  std::optional<Colour> fill;    // nonzero winding rule; an open path is filled as if closed
+  bool closed = false;         // a piece from the last anchor back to the first
+  std::optional<Colour> fill;  // nonzero winding rule; an open path is filled as if closed
   std::optional<Colour> stroke;
-  double line_width = 1;         // of the stroke; 0 is the thinnest line a device draws
+  double line_width = 1;  // of the stroke; 0 is the thinnest line a device draws
 };
 
 // A rectangle drawn over the art in a preview, in page coordinates.
@@ -106,8 +110,8 @@ struct Page {
 
 // The whole file for page as PDF 1.<minor_version> in *out. False, with
 // *out untouched and the reason in *error, when the version is not one of
-// kMinMinorVersion..kMaxMinorVersion, the page is not above 0 in both
-// sizes, or a number is not finite, a length or coordinate beyond
+// kMinMinorVersion..kMaxMinorVersion, the page is smaller than
+// kMinPageSize either way, or a number is not finite, a length or coordinate beyond
 // kMaxCoordinate, a colour component outside 0..1, or a line width below 0.
 bool WritePdf(const Page& page, int minor_version, std::string* out, std::string* error);
 
