@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace vxpdf {
 
@@ -144,9 +143,14 @@ void put_guide(std::string& out, const GuideRect& g) {
   out += "S\nQ\n";
 }
 
+// "OFFSET 00000 n " and a line feed: 20 bytes, the offset in ten digits.
 std::string offset_entry(std::size_t offset) {
-  char entry[32];
-  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, offset).ptr;
+  const std::size_t count = static_cast<std::size_t>(end - digits);
+  std::string entry(count < 10 ? 10 - count : 0, '0');
+  entry.append(digits, count);
+  entry += " 00000 n \n";
   return entry;
 }
 
