@@ -7,6 +7,7 @@
 #include "JobJson.h"
 #include "JsonWriter.h"
 #include "datastruct/BJobFile.h"
+#include "utils/UKeyStream.h"
 #include "utils/umessage.h"
 
 namespace vxsim {
@@ -90,7 +91,11 @@ void write_record(JsonWriter& json, const umessage& record) {
 
 // The job stored in the document, as vxjob show prints a job read with the
 // content of a stored job; {"error": why} when the entry does not read back
-// as a job; null without the entry.
+// as a job; null without the entry. The content is read without ReadJob's
+// first step, which installs the payload's setting definitions for the
+// whole process: writing a report must not change what a plug-in running
+// in the same process (the in-process tests) works with. A stored job's
+// content does not depend on them.
 void write_stored_job(JsonWriter& json, const ai::DocumentData& doc) {
   json.key("job");
   auto it = doc.dictionary->find(kJobEntry);
@@ -101,8 +106,9 @@ void write_stored_job(JsonWriter& json, const ai::DocumentData& doc) {
   umessage shown;
   try {
     std::istringstream in(it->second.bytes);
+    UKeyInStream reader(in);
     BJobFile job;
-    job.ReadJob(in, eJobFileContent_Layout);
+    job.ReadContent(reader, eJobFileContent_Layout);
     shown = job_to_json(job);
   } catch (const std::exception& e) {
     json.begin_object().key("error").string(e.what()).end_object();

@@ -15,6 +15,7 @@
 #include "PdfTools.h"
 #include "TestPlugin.h"
 #include "datastruct/BJobFile.h"
+#include "datastruct/CheckSettingDefinitions.h"
 #include "utils/umessage.h"
 
 namespace {
@@ -336,6 +337,27 @@ TEST(HostReportJobTest, TheStoredJobIsDecodedAsVxjobShowsItBesideItsHex) {
   EXPECT_EQ(shown["groups"][0]["destinations"][0]["identifier"], "D \"1\"\t\xE2\x80\x93 A4");
   // Beside it, the bytes as they are stored.
   EXPECT_EQ(documents[1]["dictionary"]["Veloxa5SLUGData"].get<std::string>().size(), stored.str().size() * 2);
+}
+
+// A stored job carries no setting definitions: reading it as ReadJob does
+// would install empty ones for the whole process, under a plug-in that runs
+// in the same process.
+TEST(HostReportJobTest, ReportingAStoredJobLeavesTheProcessSettingDefinitionsAlone) {
+  umessage definitions;
+  definitions.add("what", "definitions");
+  InstallSettingDefinitions(definitions);
+  const std::shared_ptr<const umessage> before = SettingDefinitions();
+  BJobFile job;
+  std::ostringstream stored;
+  ASSERT_TRUE(job.WriteJob(stored, eJobFileContent_Layout));
+  HostModel host;
+  ai::DocumentData* doc = host.new_document(100, 100, std::nullopt);
+  vxsim::DictionaryEntry entry;
+  entry.bytes = stored.str();
+  (*doc->dictionary)["Veloxa5SLUGData"] = entry;
+  const nlohmann::json report = nlohmann::json::parse(vxsim::report_json(host, "/p.so", std::nullopt));
+  EXPECT_TRUE(report["documents"][0]["job"].is_object());
+  EXPECT_EQ(SettingDefinitions(), before);
 }
 
 TEST(HostReportSavesTest, EverySaveIsListedWithItsFileVersionPageAndResult) {
