@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "HostActions.h"
+
 namespace vxsim {
 
 namespace {
@@ -65,13 +67,9 @@ HostModel::HostModel() {
     group->host_owned = true;
     groups_.push_back(std::move(group));
   }
-  // The host's actions that plug-ins play. Their effects on the model are
-  // not simulated yet - "adobe_makeGuide" turns the selected path of the
-  // current document into guides, "adobe_saveACopyAs" writes a copy of it to
-  // the file its 'name' parameter gives - so here they are recorded and
-  // succeed; set_action_effect installs an effect.
-  effects_["adobe_makeGuide"] = nullptr;
-  effects_["adobe_saveACopyAs"] = nullptr;
+  // The host's actions that plug-ins play.
+  effects_["adobe_makeGuide"] = make_guide;
+  effects_["adobe_saveACopyAs"] = save_a_copy_as;
 }
 
 HostModel::~HostModel() {
@@ -321,6 +319,24 @@ ai::DocumentData* HostModel::new_document(double width, double height, std::opti
   open_documents_.insert(document.get());
   documents_.push_back(std::move(document));
   return current_;
+}
+
+ai::ArtData* HostModel::add_rectangle(double x, double y, double w, double h, double grey) {
+  if (current_ == nullptr) return nullptr;
+  auto art = std::make_unique<ai::ArtData>();
+  art->document = current_;
+  art->type = ai::kArtType_Path;
+  art->paint_order = ai::kPaintOrder_PlaceAboveAll;
+  art->closed = true;
+  for (const ai::RealPoint p : {ai::RealPoint{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}}) {
+    art->segments.push_back({p, p, p, true});
+  }
+  art->paint.fill = grey;
+  art->paint.stroke.reset();
+  current_->art.push_back(art.get());
+  live_art_.insert(art.get());
+  art_.push_back(std::move(art));
+  return art_.back().get();
 }
 
 bool HostModel::close_document() {

@@ -21,7 +21,13 @@
 // in AIHost.h's tables ("AddMenuItem", "GetDocument"), fail from now on with
 // the code, before it changes anything. "AcquireSuite" fails every suite,
 // "AcquireSuite:<suite name>" one suite; "PlayActionEvent:<event>" fails one
-// action (it is still recorded, with that result).
+// action (it is still recorded, with that result). "GetDictionary", which
+// the document and the art suite share, fails both; "GetDictionary:AI
+// Document Suite" and "GetDictionary:AI Art Suite" fail one of them.
+//
+// Actions: "adobe_makeGuide" turns the selected paths of the current
+// document into guides; "adobe_saveACopyAs" writes the current document as
+// a one-page PDF (HostActions.h). Other events fail with kBadParameterErr.
 #pragma once
 
 #include <array>
@@ -41,9 +47,11 @@
 namespace vxsim {
 
 // Errors of this host beyond those AIHost.h names.
-inline constexpr ai::Err kNoFilePathErr = ai::FourCC("PTH?");  // the document was never saved
-inline constexpr ai::Err kNotLoadedErr = ai::FourCC("LDD?");   // no plug-in entry point to call
-inline constexpr ai::Err kLockedArtErr = ai::FourCC("LCK!");   // locked art cannot be disposed of
+inline constexpr ai::Err kNoFilePathErr = ai::FourCC("PTH?");       // the document was never saved
+inline constexpr ai::Err kNotLoadedErr = ai::FourCC("LDD?");        // no plug-in entry point to call
+inline constexpr ai::Err kLockedArtErr = ai::FourCC("LCK!");        // locked art cannot be disposed of
+inline constexpr ai::Err kNothingSelectedErr = ai::FourCC("SEL?");  // an action needs selected art
+inline constexpr ai::Err kCannotWriteErr = ai::FourCC("WRT!");      // a file could not be written
 
 // Host ticks per second of the host clock.
 inline constexpr int kTicksPerSecond = 60;
@@ -75,6 +83,16 @@ struct ProfileInfo {
 };
 std::uint64_t fnv1a64(const void* bytes, std::size_t size);
 
+// How a path prints: grey levels from 0 (black) to 1 (white); no value
+// paints nothing. Art a plug-in makes gets the host's default style, a
+// white fill and a black stroke of one point, as new art does in the
+// illustration program.
+struct ArtPaint {
+  std::optional<double> fill = 1.0;
+  std::optional<double> stroke = 0.0;
+  double stroke_width = 1;
+};
+
 // One Set* call on an action parameter block.
 struct ActionParam {
   enum Type { eType_Integer, eType_Real, eType_Boolean, eType_String, eType_Enumerated };
@@ -87,6 +105,16 @@ struct ActionParam {
 };
 const char* action_param_type_name(ActionParam::Type type);
 
+// What one "adobe_saveACopyAs" did.
+struct SaveRecord {
+  std::optional<std::string> path;  // the 'name' parameter, when it was a string
+  bool written = false;             // the file is there, complete
+  int minor_version = 0;            // written: PDF 1.<minor_version>
+  double width = 0;                 // written: the page size in points
+  double height = 0;
+  std::string error;  // not written: why
+};
+
 struct PlayedAction {
   std::string event;
   std::int32_t dialog_status = 0;
@@ -94,14 +122,17 @@ struct PlayedAction {
   // SyncBeforeAction was called since the previous action was played.
   bool synced = false;
   ai::Err result = 0;
+  // The save's outcome, once the effect of "adobe_saveACopyAs" has run (not
+  // when an injected failure stopped the action before it).
+  std::optional<SaveRecord> save;
 };
 
-// An action's effect on the model; its result is the action's result. The
-// effects of "adobe_makeGuide" (the selected path becomes guides) and
-// "adobe_saveACopyAs" (a copy of the document is written) are installed
-// here with set_action_effect.
+// An action's effect on the model; its result is the action's result. It
+// may note what it did in the action's record. The constructor installs the
+// effects of "adobe_makeGuide" and "adobe_saveACopyAs" (HostActions.h);
+// set_action_effect replaces them.
 class HostModel;
-using ActionEffect = std::function<ai::Err(HostModel& host, const PlayedAction& action)>;
+using ActionEffect = std::function<ai::Err(HostModel& host, PlayedAction& action)>;
 
 struct MessageRecord {
   std::string caller;
@@ -222,7 +253,8 @@ struct ArtData {
   std::int16_t paint_order = 0;
   std::int32_t attributes = 0;  // kArtAttr_* bits
   bool closed = false;
-  bool guide = false;  // turned into a guide by "adobe_makeGuide"
+  bool guide = false;  // turned into a guide by "adobe_makeGuide"; guides do not print
+  vxsim::ArtPaint paint;
   std::vector<PathSegment> segments;
   std::shared_ptr<vxsim::Dictionary> dictionary = std::make_shared<vxsim::Dictionary>();
 };
@@ -279,6 +311,8 @@ class HostModel {
   // again. False (and nothing changes) for a name the host does not know.
   bool fail(const std::string& operation, ai::Err code);
   static bool is_known_operation(const std::string& operation);
+  // Every operation of the suite tables by its plain name, in table order.
+  static std::vector<std::string> operations();
 
   // Installs the model side of an action (null: recorded only).
   void set_action_effect(const std::string& event, ActionEffect effect);
@@ -344,6 +378,11 @@ class HostModel {
   // A new document of width x height points that becomes current; one
   // artboard from (0, 0) to (width, height), y growing upward.
   ai::DocumentData* new_document(double width, double height, std::optional<std::string> path);
+  // A closed path of four corners (x, y), (x + w, y), (x + w, y + h),
+  // (x, y + h) above all art of the current document, filled with the grey
+  // level and not stroked: printing art as the user draws it. Null when no
+  // document is open.
+  ai::ArtData* add_rectangle(double x, double y, double w, double h, double grey);
   // Closes the current document; the most recently opened remaining one
   // becomes current. False when none is open.
   bool close_document();

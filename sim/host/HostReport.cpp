@@ -1,12 +1,20 @@
 #include "HostReport.h"
 
 #include <cstdio>
+#include <exception>
+#include <sstream>
 
+#include "JobJson.h"
 #include "JsonWriter.h"
+#include "datastruct/BJobFile.h"
+#include "utils/UKeyStream.h"
+#include "utils/umessage.h"
 
 namespace vxsim {
 
 namespace {
+
+constexpr const char* kSaveEvent = "adobe_saveACopyAs";
 
 bool printable(std::uint32_t code) {
   for (int shift = 24; shift >= 0; shift -= 8) {
@@ -31,6 +39,82 @@ std::string digest_text(std::uint64_t digest) {
   char buffer[17];
   std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(digest));
   return buffer;
+}
+
+// The document dictionary entry that holds the plug-in's job.
+constexpr const char* kJobEntry = "Veloxa5SLUGData";
+
+template <class T>
+void write_values(JsonWriter& json, const umessage::array_type& array, void (*put)(JsonWriter&, const T&)) {
+  const auto& values = array.as<T>()->values;
+  const bool bracketed = array.is_array || values.size() != 1;
+  if (bracketed) json.begin_array();
+  for (const T& v : values) put(json, v);
+  if (bracketed) json.end_array();
+}
+
+// The record as umessage::write lays it out (an entry flagged as an array or
+// holding several values is an array), through the report's writer, which
+// keeps the text valid JSON whatever the strings hold.
+void write_record(JsonWriter& json, const umessage& record) {
+  json.begin_object();
+  for (const umessage::entry_ref entry : record) {
+    json.key(entry.name.view());
+    const umessage::array_type& array = entry.array;
+    switch (array.code()) {
+      case umessage::type_int:
+        write_values<std::int32_t>(json, array, [](JsonWriter& j, const std::int32_t& v) { j.integer(v); });
+        break;
+      case umessage::type_int64:
+        write_values<std::int64_t>(json, array, [](JsonWriter& j, const std::int64_t& v) { j.integer(v); });
+        break;
+      case umessage::type_bool:
+        write_values<bool>(json, array, [](JsonWriter& j, const bool& v) { j.boolean(v); });
+        break;
+      case umessage::type_double:
+        write_values<double>(json, array, [](JsonWriter& j, const double& v) { j.number(v); });
+        break;
+      case umessage::type_string:
+        write_values<ustring>(json, array, [](JsonWriter& j, const ustring& v) { j.string(v.view()); });
+        break;
+      case umessage::type_message:
+        write_values<std::shared_ptr<umessage>>(
+            json, array, [](JsonWriter& j, const std::shared_ptr<umessage>& v) { write_record(j, *v); });
+        break;
+      default:
+        json.null();
+        break;
+    }
+  }
+  json.end_object();
+}
+
+// The job stored in the document, as vxjob show prints a job read with the
+// content of a stored job; {"error": why} when the entry does not read back
+// as a job; null without the entry. The content is read without ReadJob's
+// first step, which installs the payload's setting definitions for the
+// whole process: writing a report must not change what a plug-in running
+// in the same process (the in-process tests) works with. A stored job's
+// content does not depend on them.
+void write_stored_job(JsonWriter& json, const ai::DocumentData& doc) {
+  json.key("job");
+  auto it = doc.dictionary->find(kJobEntry);
+  if (it == doc.dictionary->end() || it->second.type != DictionaryEntry::eType_Binary) {
+    json.null();
+    return;
+  }
+  umessage shown;
+  try {
+    std::istringstream in(it->second.bytes);
+    UKeyInStream reader(in);
+    BJobFile job;
+    job.ReadContent(reader, eJobFileContent_Layout);
+    shown = job_to_json(job);
+  } catch (const std::exception& e) {
+    json.begin_object().key("error").string(e.what()).end_object();
+    return;
+  }
+  write_record(json, shown);
 }
 
 void write_rect(JsonWriter& json, const ai::RealRect& r) {
@@ -164,6 +248,7 @@ void write_document(JsonWriter& json, const HostModel& host, const ai::DocumentD
     }
   }
   json.end_object();
+  write_stored_job(json, doc);
 
   json.key("profiles");
   if (!doc.profiles_set) {
@@ -226,6 +311,50 @@ void write_action(JsonWriter& json, const PlayedAction& action) {
   json.end_object();
 }
 
+// One "adobe_saveACopyAs": the file it wrote, or what it was asked to
+// write and why it did not.
+void write_save(JsonWriter& json, const PlayedAction& action) {
+  std::optional<std::string> path;
+  if (action.save) {
+    path = action.save->path;
+  } else {
+    for (const ActionParam& p : action.params) {
+      if (p.key == ai::FourCC("name") && p.type == ActionParam::eType_String) path = p.text;
+    }
+  }
+  const bool written = action.save && action.save->written;
+  json.begin_object();
+  json.key("path");
+  if (path) {
+    json.string(*path);
+  } else {
+    json.null();
+  }
+  json.key("written").boolean(written);
+  json.key("version");
+  if (written) {
+    json.string("1." + std::to_string(action.save->minor_version));
+  } else {
+    json.null();
+  }
+  json.key("page");
+  if (written) {
+    json.begin_array().number(action.save->width).number(action.save->height).end_array();
+  } else {
+    json.null();
+  }
+  json.key("result").integer(action.result);
+  json.key("error");
+  if (action.save && !written) {
+    json.string(action.save->error);
+  } else if (!written && action.result != ai::kNoErr) {
+    json.string("the action failed before the save began");
+  } else {
+    json.null();
+  }
+  json.end_object();
+}
+
 }  // namespace
 
 std::string four_char_text(std::int32_t code) {
@@ -268,6 +397,12 @@ std::string report_json(const HostModel& host, const std::string& plugin_path,
 
   json.key("actions").begin_array();
   for (const PlayedAction& action : host.actions()) write_action(json, action);
+  json.end_array();
+
+  json.key("saves").begin_array();
+  for (const PlayedAction& action : host.actions()) {
+    if (action.event == kSaveEvent) write_save(json, action);
+  }
   json.end_array();
 
   json.key("front").begin_array();

@@ -1,8 +1,8 @@
 // The simulated host's report: what the plug-in did to the host, as JSON.
 //
-//   report := {version, plugin, menu, groups, documents, actions, front,
-//              messages, answers, suites, suite_counts, timers, notifiers,
-//              alerts, contexts, live, calls, ticks, error}
+//   report := {version, plugin, menu, groups, documents, actions, saves,
+//              front, messages, answers, suites, suite_counts, timers,
+//              notifiers, alerts, contexts, live, calls, ticks, error}
 //
 // Members always appear in that order; see vxhost --help for each member.
 #pragma once

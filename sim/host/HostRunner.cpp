@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "HostActions.h"
 #include "platform/Platform.h"
 #include "platform/WindowSystem.h"
 #include "utils/utf.h"
@@ -16,6 +17,9 @@ namespace {
 // The longest single wait of the message loop, so that a long `run` still
 // looks at the clock now and then.
 constexpr double kMaxWaitSeconds = 0.25;
+
+// The version of the PDF that `preview` writes.
+constexpr int kPreviewMinorVersion = 7;
 
 std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -125,6 +129,26 @@ bool HostRunner::execute(const ScriptCommand& c, std::string* why) {
         return false;
       }
       return true;
+    case ScriptCommand::eKind_Rect:
+      if (host_.add_rectangle(c.x, c.y, c.width, c.height, c.grey) == nullptr) {
+        *why = "no document is open";
+        return false;
+      }
+      return true;
+    case ScriptCommand::eKind_Preview: {
+      const ai::DocumentData* document = host_.current_document();
+      if (document == nullptr) {
+        *why = "no document is open";
+        return false;
+      }
+      std::string reason;
+      if (!write_document_pdf(*document, true, kPreviewMinorVersion, absolute_plugin_path(*c.path),
+                              &reason)) {
+        *why = "preview: " + reason;
+        return false;
+      }
+      return true;
+    }
     case ScriptCommand::eKind_Run:
       loop(c.seconds, nullptr);
       return true;

@@ -32,6 +32,21 @@ bool parse_number(std::string_view text, double* value) {
   return result.ec == std::errc() && result.ptr == end && std::isfinite(*value);
 }
 
+bool parse_points(std::string_view text, double* value) {
+  return parse_number(text, value) && std::fabs(*value) <= kMaxScriptPoints;
+}
+
+// The blank-separated words of text.
+std::vector<std::string_view> words(std::string_view text) {
+  std::vector<std::string_view> out;
+  while (!text.empty()) {
+    std::string_view rest;
+    out.push_back(first_word(text, &rest));
+    text = rest;
+  }
+  return out;
+}
+
 bool parse_seconds(std::string_view text, double* seconds) {
   return parse_number(text, seconds) && *seconds >= 0 && *seconds <= kMaxScriptSeconds;
 }
@@ -80,6 +95,31 @@ bool parse_command(std::string_view line, ScriptCommand* c, std::string* why) {
     }
     c->kind = ScriptCommand::eKind_New;
     if (!after_height.empty()) c->path = std::string(after_height);
+    return true;
+  }
+  if (word == "rect") {
+    const std::vector<std::string_view> w = words(rest);
+    if ((w.size() != 4 && w.size() != 5) || !parse_points(w[0], &c->x) || !parse_points(w[1], &c->y) ||
+        !parse_points(w[2], &c->width) || !parse_points(w[3], &c->height) || c->width <= 0 ||
+        c->height <= 0) {
+      *why = "rect needs X Y WIDTH HEIGHT in points (WIDTH and HEIGHT above 0, none beyond " +
+             std::to_string(static_cast<int>(kMaxScriptPoints)) + ") and an optional GREY";
+      return false;
+    }
+    if (w.size() == 5 && (!parse_number(w[4], &c->grey) || c->grey < 0 || c->grey > 1)) {
+      *why = "rect: GREY must be a number from 0 (black) to 1 (white)";
+      return false;
+    }
+    c->kind = ScriptCommand::eKind_Rect;
+    return true;
+  }
+  if (word == "preview") {
+    if (rest.empty()) {
+      *why = "preview needs the path of the PDF to write";
+      return false;
+    }
+    c->kind = ScriptCommand::eKind_Preview;
+    c->path = std::string(rest);
     return true;
   }
   if (word == "run" || word == "wait-answer") {

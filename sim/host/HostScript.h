@@ -3,6 +3,7 @@
 //   script  := line*
 //   line    := blank | "#" comment | command
 //   command := "menu" TEXT | "new" WIDTH HEIGHT [PATH] | "close"
+//            | "rect" X Y WIDTH HEIGHT [GREY] | "preview" PATH
 //            | "run" SECONDS | "wait-answer" SECONDS
 //            | "ticks" ("on" | "off") | "tick"
 //            | "minimise" | "front" | "hang" | "unload" | "reload"
@@ -15,7 +16,9 @@
 // "AcquireSuite:AI Menu Suite") and must be an operation the host knows.
 // CODE is a decimal 32-bit number or four characters, bare ("S!Fd") or in
 // single quotes ("'1234'", the way to give four digits as characters).
-// WIDTH and HEIGHT are positive points; SECONDS is a number from 0 to
+// WIDTH and HEIGHT are positive points, X and Y points (any sign), all at
+// most kMaxScriptPoints in size; GREY is a grey level from 0 (black) to 1
+// (white), kDefaultRectGrey when absent; SECONDS is a number from 0 to
 // kMaxScriptSeconds. The whole script is checked before anything runs.
 #pragma once
 
@@ -29,12 +32,18 @@
 namespace vxsim {
 
 inline constexpr double kMaxScriptSeconds = 3600;
+// Lengths and coordinates a script may give (points): far beyond any
+// artboard, well inside what a PDF can hold.
+inline constexpr double kMaxScriptPoints = 100000;
+inline constexpr double kDefaultRectGrey = 0.5;
 
 struct ScriptCommand {
   enum Kind {
     eKind_Menu,
     eKind_New,
     eKind_Close,
+    eKind_Rect,
+    eKind_Preview,
     eKind_Run,
     eKind_WaitAnswer,
     eKind_TicksOn,
@@ -52,9 +61,12 @@ struct ScriptCommand {
   int line = 0;
   std::string text;                 // the line as written, blanks trimmed
   std::string argument;             // menu: item text; fail: operation
-  std::optional<std::string> path;  // new
-  double width = 0;                 // new
-  double height = 0;                // new
+  std::optional<std::string> path;  // new, preview
+  double x = 0;                     // rect
+  double y = 0;                     // rect
+  double width = 0;                 // new, rect
+  double height = 0;                // new, rect
+  double grey = kDefaultRectGrey;   // rect
   double seconds = 0;               // run, wait-answer
   ai::Err code = 0;                 // fail
 };

@@ -44,6 +44,12 @@ struct SuiteFunctions {
     if (host == nullptr) return kBadParameterErr;
     return host->enter(operation);
   }
+  // The same for an operation that two suites share by name: the plain name
+  // fails both, "name:suite" the one of that suite.
+  static Err begin_shared(const char* operation, const char* suite, HostModel*& host) {
+    if (Err e = begin(operation, host)) return e;
+    return host->injected(std::string(operation) + ":" + suite);
+  }
 
   // --- Basic suite ---------------------------------------------------------
 
@@ -350,7 +356,7 @@ struct SuiteFunctions {
   }
   static Err DocumentGetDictionary(ai::DictionaryRef* dictionary) {
     HostModel* h;
-    if (Err e = begin("GetDictionary", h)) return e;
+    if (Err e = begin_shared("GetDictionary", ai::kDocumentSuite, h)) return e;
     if (dictionary == nullptr) return kBadParameterErr;
     ai::DocumentData* doc;
     if (Err e = current(h, doc)) return e;
@@ -737,7 +743,7 @@ struct SuiteFunctions {
   }
   static Err ArtGetDictionary(ai::ArtHandle art, ai::DictionaryRef* dictionary) {
     HostModel* h;
-    if (Err e = begin("GetDictionary", h)) return e;
+    if (Err e = begin_shared("GetDictionary", ai::kArtSuite, h)) return e;
     if (!live(h, art) || dictionary == nullptr) return kBadParameterErr;
     auto ref = std::make_unique<ai::DictionaryData>();
     ref->dictionary = art->dictionary;
@@ -1021,6 +1027,14 @@ const char* const kOperations[] = {
 };
 // clang-format on
 
+// Operations that two suites share, each with the suites that have it.
+const struct {
+  const char* operation;
+  const char* suites[2];
+} kSharedOperations[] = {
+    {"GetDictionary", {ai::kDocumentSuite, ai::kArtSuite}},
+};
+
 }  // namespace
 
 const SuiteFunctions::SuiteTable* SuiteFunctions::find_suite(const char* name, std::int32_t version) {
@@ -1031,6 +1045,8 @@ const SuiteFunctions::SuiteTable* SuiteFunctions::find_suite(const char* name, s
 }
 
 ai::BasicSuite* HostModel::basic_suite() { return &basic_suite_table; }
+
+std::vector<std::string> HostModel::operations() { return {std::begin(kOperations), std::end(kOperations)}; }
 
 bool HostModel::is_known_operation(const std::string& operation) {
   static const std::string kAcquirePrefix = "AcquireSuite:";
@@ -1044,6 +1060,11 @@ bool HostModel::is_known_operation(const std::string& operation) {
   }
   if (operation.compare(0, kPlayPrefix.size(), kPlayPrefix) == 0)
     return operation.size() > kPlayPrefix.size();
+  for (const auto& shared : kSharedOperations) {
+    for (const char* suite : shared.suites) {
+      if (operation == std::string(shared.operation) + ":" + suite) return true;
+    }
+  }
   for (const char* known : kOperations) {
     if (operation == known) return true;
   }

@@ -56,6 +56,21 @@ it runs.
                      is its file (the rest of the line); without it the document
                      was never saved
   close              close the current document (fails if none is open)
+  rect X Y W H [GREY]
+                     printing art on the current document: a closed path of four
+                     corners (X, Y), (X+W, Y), (X+W, Y+H), (X, Y+H) in points
+                     (W and H above 0), filled with the grey level GREY from 0
+                     (black) to 1 (white), default 0.5, not stroked; fails if no
+                     document is open
+  preview PATH       write the current document as a PDF 1.7 preview to PATH
+                     (the rest of the line; relative to the current folder):
+                     the page of artboard 0 with the printing art, as
+                     "adobe_saveACopyAs" writes it, and every guide drawn
+                     over it as a 1-point outline of its bounds: the trim
+                     guide (tagged DA949A67-1B85-4922-B775-511D1A0504E6)
+                     green, a guide around the trim (the bleed) blue, any
+                     other (the type area) magenta; fails if no document is
+                     open or the file cannot be written
   run SECONDS        run the message loop and the host clock that long
   wait-answer SECONDS
                      run until a timer tick takes a parked answer, or fail. An
@@ -80,8 +95,34 @@ it runs.
                      succeed again). OPERATION is named as in the host's suite
                      tables (AddMenuItem, AddTimer, GetDocument, ...);
                      "AcquireSuite" fails every suite, "AcquireSuite:NAME" the
-                     suite NAME, "PlayActionEvent:EVENT" one action
+                     suite NAME, "PlayActionEvent:EVENT" one action;
+                     "GetDictionary" fails the document's and the art's,
+                     "GetDictionary:AI Document Suite" or "GetDictionary:AI Art
+                     Suite" one of them. Every operation the suites offer can
+                     be failed, the action manager's and the document list's
+                     (New, Count, GetNthDocument) included
   quit               shut down now (the end of the script does the same)
+
+actions: the host plays two actions and refuses any other (PARM).
+  adobe_makeGuide    every selected path of the current document becomes a
+                     guide (selection, lock and art dictionary unchanged);
+                     DOC? without a document, SEL? when no path is selected
+  adobe_saveACopyAs  writes the current document as a one-page PDF: the page
+                     is artboard 0, the art every path that is not a guide
+                     (guides do not print), bottom to top; a rect's fill as
+                     given, art a plug-in made in the host's default style
+                     (white fill, black 1-point stroke). Parameters read (the
+                     last value of a key counts): 'name' (string, required)
+                     the absolute path of the file; 'comp' (enumerated or
+                     integer) 19 to 23 for PDF 1.3 to 1.7, absent: PDF 1.3.
+                     A file is complete or not written at all: the copy goes
+                     to a new file beside the path, renamed into place when
+                     complete. Fails, writing nothing and leaving a file at
+                     the path as it was: DOC? without a document; PARM when
+                     'name' is missing, not a string or not absolute, or
+                     'comp' is not 19 to 23; WRT! when the file cannot be
+                     written (no such folder, a folder of that name) or the
+                     art lies beyond what a PDF holds (a million points)
 
 A run ends in an orderly shut-down, also after a failing command: menu items
 that asked for updates are updated, notifiers of "AI Application Shutdown
@@ -101,14 +142,22 @@ report (JSON, one line, members in this order):
                  of its art dictionary set to true), art (all art with type,
                  points, closed, selected, locked, guide, tags), dictionary
                  (binary entries as upper-case hex text, booleans as true or
-                 false), profiles ([rgb, cmyk, gray], each {size, digest} or
-                 null; null when never set), new (what the plug-in passed to
+                 false), job (the entry "Veloxa5SLUGData" read as the job
+                 stored in a document, mask 2, and shown as `vxjob show`
+                 prints a job; {"error": TEXT} when it does not read as a
+                 job; null without the entry), profiles ([rgb, cmyk, gray],
+                 each {size, digest} or null; null when never set), new (what the plug-in passed to
                  New: preset name, dialog status, title and the preset's
                  fields; null for a document of the script)
   actions        every played action: event, dialog, synced (SyncBeforeAction
                  since the previous action), params ({key, type, value} in the
                  order set; keys as four characters; enumerated values add
                  name), result (the host code)
+  saves          every "adobe_saveACopyAs" in order: path (the 'name' given,
+                 or null), written, version ("1.3" to "1.7", null when not
+                 written), page ([width, height] in points, null when not
+                 written), result (the host code), error (why nothing was
+                 written, or null)
   front          for each bring-to-front request (answer 42609): hung (the
                  host was hung), restored (a restore command reached the main
                  window), already-front, activated, or none

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -788,7 +789,8 @@ TEST_F(HostModelTest, PlayedActionsRecordEveryParameterInTheOrderSet) {
   actions.SetReal(block, ai::FourCC("post"), 6.0);
   actions.SetInteger(block, ai::FourCC("optn"), 1);  // a repeated key is recorded again
   EXPECT_EQ(actions.SetString(block, ai::FourCC("name"), nullptr), kPARM);
-  ASSERT_EQ(actions.PlayActionEvent("adobe_saveACopyAs", ai::kDialogStatusNone, block), ai::kNoErr);
+  // Without a 'name' the host refuses to save; the action is recorded all the same.
+  ASSERT_EQ(actions.PlayActionEvent("adobe_saveACopyAs", ai::kDialogStatusNone, block), kPARM);
   EXPECT_EQ(actions.DisposeParamBlock(block), ai::kNoErr);
 
   // The effect of an action is installed on the model; its result is the action's.
@@ -808,7 +810,7 @@ TEST_F(HostModelTest, PlayedActionsRecordEveryParameterInTheOrderSet) {
   EXPECT_EQ(played[0].event, "adobe_saveACopyAs");
   EXPECT_EQ(played[0].dialog_status, ai::kDialogStatusNone);
   EXPECT_FALSE(played[0].synced);
-  EXPECT_EQ(played[0].result, ai::kNoErr);
+  EXPECT_EQ(played[0].result, kPARM);
   std::vector<std::string> params;
   for (const vxsim::ActionParam& p : played[0].params) {
     params.push_back(std::to_string(p.key) + " " + vxsim::action_param_type_name(p.type) + " " +
@@ -877,6 +879,274 @@ TEST_F(HostModelTest, AnInjectedFailureReturnsItsCodeAndChangesNothing) {
   }
 }
 
+// `fail` reaches every call a plug-in can make: each operation of the
+// suite tables, by the name the host gives it, returns the injected code.
+TEST_F(HostModelTest, EveryOperationOfTheSuitesHearsAnInjectedFailure) {
+  ai::BasicSuite* basic = host.basic_suite();
+  const auto& access = suite<ai::AccessSuite>(ai::kAccessSuite, ai::kAccessSuiteVersion);
+  const auto& plugins = suite<ai::PluginsSuite>(ai::kPluginsSuite, ai::kPluginsSuiteVersion);
+  const auto& notifiers = suite<ai::NotifierSuite>(ai::kNotifierSuite, ai::kNotifierSuiteVersion);
+  const auto& contexts = suite<ai::ContextSuite>(ai::kContextSuite, ai::kContextSuiteVersion);
+  const auto& user = suite<ai::UserSuite>(ai::kUserSuite, ai::kUserSuiteVersion);
+  const auto& file_paths = suite<ai::FilePathSuite>(ai::kFilePathSuite, ai::kFilePathSuiteVersion);
+  const auto& folders = suite<ai::FoldersSuite>(ai::kFoldersSuite, ai::kFoldersSuiteVersion);
+  const auto& blocks = suite<ai::BlocksSuite>(ai::kBlocksSuite, ai::kBlocksSuiteVersion);
+  const auto& runtime = suite<ai::RuntimeSuite>(ai::kRuntimeSuite, ai::kRuntimeSuiteVersion);
+  host.new_document(100, 100, std::nullopt);
+  // Every call would succeed, or fail for another reason, without the
+  // injected failure: the handles and pointers do not matter, since a
+  // failure is applied before anything is looked at.
+  const ai::PluginRef self = host.plugin_ref();
+  const ai::MatchingArtSpec spec{ai::kArtType_Any, 0, 0};
+  const ai::RealRect rect{0, 10, 10, 0};
+  const std::map<std::string, std::function<ai::Err()>> calls = {
+      {"AcquireSuite",
+       [&] {
+         const void* t;
+         return basic->AcquireSuite(ai::kMenuSuite, ai::kMenuSuiteVersion, &t);
+       }},
+      {"ReleaseSuite", [&] { return basic->ReleaseSuite(ai::kMenuSuite, ai::kMenuSuiteVersion); }},
+      {"AcquirePlugin",
+       [&] {
+         ai::AccessRef r;
+         return access.AcquirePlugin(self, &r);
+       }},
+      {"ReleasePlugin", [&] { return access.ReleasePlugin(nullptr); }},
+      {"SetPluginName", [&] { return plugins.SetPluginName(self, "X"); }},
+      {"GetPluginName",
+       [&] {
+         const char* n;
+         return plugins.GetPluginName(self, &n);
+       }},
+      {"AddNotifier",
+       [&] {
+         ai::NotifierHandle n;
+         return notifiers.AddNotifier(self, "N", "T", &n);
+       }},
+      {"PushAppContext",
+       [&] {
+         ai::AppContext c;
+         return contexts.PushAppContext(self, &c);
+       }},
+      {"PopAppContext", [&] { return contexts.PopAppContext(nullptr); }},
+      {"MessageAlert", [&] { return user.MessageAlert(nullptr); }},
+      {"NewFilePath",
+       [&] {
+         ai::FilePathRef f;
+         return file_paths.NewFilePath("/x", &f);
+       }},
+      {"GetFullPath",
+       [&] {
+         ai::UnicodeStringRef t;
+         return file_paths.GetFullPath(nullptr, &t);
+       }},
+      {"DisposeFilePath", [&] { return file_paths.DisposeFilePath(nullptr); }},
+      {"FindFolder",
+       [&] {
+         ai::FilePathRef f;
+         return folders.FindFolder(ai::kFolder_Temporary, &f);
+       }},
+      {"AllocateBlock",
+       [&] {
+         void* b;
+         return blocks.AllocateBlock(1, &b);
+       }},
+      {"FreeBlock", [&] { return blocks.FreeBlock(nullptr); }},
+      {"AddMenuItem",
+       [&] {
+         ai::MenuItemHandle i;
+         return menus.AddMenuItem(self, "K", "Help", nullptr, 0, &i);
+       }},
+      {"AddMenuGroupAsSubMenu",
+       [&] {
+         ai::MenuGroupHandle g;
+         return menus.AddMenuGroupAsSubMenu("G", 0, nullptr, &g);
+       }},
+      {"EnableItem", [&] { return menus.EnableItem(nullptr); }},
+      {"DisableItem", [&] { return menus.DisableItem(nullptr); }},
+      {"IsItemEnabled",
+       [&] {
+         bool e;
+         return menus.IsItemEnabled(nullptr, &e);
+       }},
+      {"NewFromUTF8",
+       [&] {
+         ai::UnicodeStringRef t;
+         return strings.NewFromUTF8("x", 1, &t);
+       }},
+      {"GetUTF8",
+       [&] {
+         const char* t;
+         std::size_t n;
+         return strings.GetUTF8(nullptr, &t, &n);
+       }},
+      {"DisposeString", [&] { return strings.DisposeString(nullptr); }},
+      {"GetDocument",
+       [&] {
+         ai::DocumentHandle d;
+         return document.GetDocument(&d);
+       }},
+      {"GetDictionary",
+       [&] {
+         ai::DictionaryRef d;
+         return document.GetDictionary(&d);
+       }},
+      {"GetDocumentPageSize",
+       [&] {
+         ai::RealPoint p;
+         return document.GetDocumentPageSize(&p);
+       }},
+      {"GetDocumentFileSpecification",
+       [&] {
+         ai::FilePathRef f;
+         return document.GetDocumentFileSpecification(&f);
+       }},
+      {"SetDocumentModified", [&] { return document.SetDocumentModified(true); }},
+      {"SetDocumentProfiles", [&] { return document.SetDocumentProfiles(nullptr, nullptr, nullptr); }},
+      {"SyncBeforeAction", [&] { return document.SyncBeforeAction(); }},
+      {"New",
+       [&] {
+         ai::DocumentHandle d;
+         return document_list.New("", nullptr, 0, &d);
+       }},
+      {"Count",
+       [&] {
+         std::int32_t n;
+         return document_list.Count(&n);
+       }},
+      {"GetNthDocument",
+       [&] {
+         ai::DocumentHandle d;
+         return document_list.GetNthDocument(0, &d);
+       }},
+      {"Key",
+       [&] {
+         ai::DictKey k;
+         return dictionaries.Key("k", &k);
+       }},
+      {"GetBinaryEntry",
+       [&] {
+         std::size_t n = 0;
+         return dictionaries.GetBinaryEntry(nullptr, nullptr, nullptr, &n);
+       }},
+      {"SetBinaryEntry", [&] { return dictionaries.SetBinaryEntry(nullptr, nullptr, nullptr, 0); }},
+      {"GetBooleanEntry",
+       [&] {
+         bool b;
+         return dictionaries.GetBooleanEntry(nullptr, nullptr, &b);
+       }},
+      {"SetBooleanEntry", [&] { return dictionaries.SetBooleanEntry(nullptr, nullptr, true); }},
+      {"Release", [&] { return dictionaries.Release(nullptr); }},
+      {"NewParamBlock",
+       [&] {
+         ai::ActionParamBlock b;
+         return actions.NewParamBlock(&b);
+       }},
+      {"DisposeParamBlock", [&] { return actions.DisposeParamBlock(nullptr); }},
+      {"SetInteger", [&] { return actions.SetInteger(nullptr, 1, 1); }},
+      {"SetReal", [&] { return actions.SetReal(nullptr, 1, 1); }},
+      {"SetBoolean", [&] { return actions.SetBoolean(nullptr, 1, true); }},
+      {"SetString", [&] { return actions.SetString(nullptr, 1, "x"); }},
+      {"SetEnumerated", [&] { return actions.SetEnumerated(nullptr, 1, "T", 1); }},
+      {"PlayActionEvent", [&] { return actions.PlayActionEvent("adobe_makeGuide", 3, nullptr); }},
+      {"GetMatchingArt",
+       [&] {
+         ai::ArtHandle* a;
+         std::int32_t n;
+         return matching.GetMatchingArt(&spec, 1, &a, &n);
+       }},
+      {"DeselectAll", [&] { return matching.DeselectAll(); }},
+      {"DisposeArray", [&] { return memory.DisposeArray(nullptr); }},
+      {"NewArt",
+       [&] {
+         ai::ArtHandle a;
+         return arts.NewArt(ai::kArtType_Path, 5, nullptr, &a);
+       }},
+      {"DisposeArt", [&] { return arts.DisposeArt(nullptr); }},
+      {"GetArtType",
+       [&] {
+         std::int16_t t;
+         return arts.GetArtType(nullptr, &t);
+       }},
+      {"GetArtUserAttr",
+       [&] {
+         std::int32_t a;
+         return arts.GetArtUserAttr(nullptr, 1, &a);
+       }},
+      {"SetArtUserAttr", [&] { return arts.SetArtUserAttr(nullptr, 1, 1); }},
+      {"GetArtboardList",
+       [&] {
+         ai::ArtboardListRef l;
+         return artboards.GetArtboardList(&l);
+       }},
+      {"ReleaseArtboardList", [&] { return artboards.ReleaseArtboardList(nullptr); }},
+      {"GetArtboardProperties",
+       [&] {
+         ai::ArtboardProperties p;
+         return artboards.GetArtboardProperties(nullptr, 0, &p);
+       }},
+      {"DisposeArtboardProperties", [&] { return artboards.DisposeArtboardProperties(nullptr); }},
+      {"GetPosition",
+       [&] {
+         ai::RealRect r;
+         return artboards.GetPosition(nullptr, &r);
+       }},
+      {"SetPosition", [&] { return artboards.SetPosition(nullptr, &rect); }},
+      {"Update", [&] { return artboards.Update(nullptr, 0, nullptr); }},
+      {"AddTimer",
+       [&] {
+         ai::TimerHandle t;
+         return timers.AddTimer(self, "T", 60, &t);
+       }},
+      {"SetTimerActive", [&] { return timers.SetTimerActive(nullptr, true); }},
+      {"GetAppMajorVersion",
+       [&] {
+         std::int32_t v;
+         return runtime.GetAppMajorVersion(&v);
+       }},
+      {"SetPathSegmentCount", [&] { return paths.SetPathSegmentCount(nullptr, 0); }},
+      {"SetPathSegments", [&] { return paths.SetPathSegments(nullptr, 0, 0, nullptr); }},
+      {"GetPathSegmentCount",
+       [&] {
+         std::int16_t n;
+         return paths.GetPathSegmentCount(nullptr, &n);
+       }},
+      {"GetPathSegments", [&] { return paths.GetPathSegments(nullptr, 0, 0, nullptr); }},
+      {"SetPathClosed", [&] { return paths.SetPathClosed(nullptr, true); }},
+      {"ProfileFromBytes",
+       [&] {
+         ai::ColorProfile p;
+         return colors.ProfileFromBytes("x", 1, &p);
+       }},
+      {"FreeProfile", [&] { return colors.FreeProfile(nullptr); }},
+  };
+  // The table holds every operation the host names, and no other.
+  std::vector<std::string> named = HostModel::operations();
+  std::sort(named.begin(), named.end());
+  std::vector<std::string> tabled;
+  for (const auto& [name, call] : calls) tabled.push_back(name);
+  EXPECT_EQ(tabled, named);
+
+  const ai::Err code = ai::FourCC("INJ!");
+  for (const auto& [name, call] : calls) {
+    ASSERT_TRUE(host.fail(name, code)) << name;
+    EXPECT_EQ(call(), code) << name;
+    ASSERT_TRUE(host.fail(name, 0));
+  }
+
+  // The document's and the art's GetDictionary, one at a time.
+  ai::ArtHandle art = new_path({{0, 0}});
+  ai::DictionaryRef dictionary = nullptr;
+  ASSERT_TRUE(host.fail("GetDictionary:AI Document Suite", code));
+  EXPECT_EQ(document.GetDictionary(&dictionary), code);
+  EXPECT_EQ(arts.GetDictionary(art, &dictionary), ai::kNoErr);
+  ASSERT_TRUE(host.fail("GetDictionary:AI Document Suite", 0));
+  ASSERT_TRUE(host.fail("GetDictionary:AI Art Suite", code));
+  EXPECT_EQ(arts.GetDictionary(art, &dictionary), code);
+  EXPECT_EQ(document.GetDictionary(&dictionary), ai::kNoErr);
+  EXPECT_FALSE(host.fail("GetDictionary:AI Menu Suite", code));
+}
+
 TEST_F(HostModelTest, AcquireSuiteFailsForOneSuiteOrForAll) {
   ai::BasicSuite* basic = host.basic_suite();
   const void* table = nullptr;
@@ -893,7 +1163,8 @@ TEST_F(HostModelTest, AcquireSuiteFailsForOneSuiteOrForAll) {
   // A failed action is still recorded, with the injected result.
   host.new_document(1, 1, std::nullopt);
   ASSERT_TRUE(host.fail("PlayActionEvent:adobe_makeGuide", ai::FourCC("NOPE")));
-  EXPECT_EQ(actions.PlayActionEvent("adobe_saveACopyAs", 3, nullptr), ai::kNoErr);
+  // Another action fails for its own reason (a save without a 'name'), not the injected one.
+  EXPECT_EQ(actions.PlayActionEvent("adobe_saveACopyAs", 3, nullptr), kPARM);
   EXPECT_EQ(actions.PlayActionEvent("adobe_makeGuide", 3, nullptr), ai::FourCC("NOPE"));
   ASSERT_EQ(host.actions().size(), 2u);
   EXPECT_EQ(host.actions()[1].result, ai::FourCC("NOPE"));

@@ -3,11 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cmath>
+#include <filesystem>
+#include <sstream>
 #include <string>
 
+#include "JobJson.h"
 #include "JsonWriter.h"
+#include "PdfTools.h"
 #include "TestPlugin.h"
+#include "datastruct/BJobFile.h"
+#include "datastruct/CheckSettingDefinitions.h"
+#include "utils/umessage.h"
 
 namespace {
 
@@ -175,14 +184,6 @@ class ReportTest : public ::testing::Test {
 };
 
 TEST_F(ReportTest, ReportHoldsWhatThePluginDidInAFixedMemberOrder) {
-  // The guide action's effect comes with the host's document model; here a
-  // stand-in marks the selected art, so that the report shows guides.
-  host.set_action_effect("adobe_makeGuide", [](HostModel& h, const vxsim::PlayedAction&) {
-    for (ai::ArtData* art : h.current_document()->art) {
-      if (art->attributes & ai::kArtAttr_Selected) art->guide = true;
-    }
-    return ai::kNoErr;
-  });
   run_plugin();
   const std::string report = vxsim::report_json(host, "/p/test.so", std::nullopt);
 
@@ -200,14 +201,17 @@ TEST_F(ReportTest, ReportHoldsWhatThePluginDidInAFixedMemberOrder) {
       R"("art":[{"type":2,"points":[[1.5,2],[3,4]],"closed":true,"selected":true,"locked":true,"guide":true,)"
       R"("tags":["GuideTag"]},{"type":2,"points":[],"closed":false,"selected":false,"locked":false,)"
       R"("guide":false,"tags":[]}],)"
-      R"("dictionary":{"Flag":false,"Veloxa5SLUGData":"0A1BFF"},"profiles":null,"new":null}],)",
+      R"("dictionary":{"Flag":false,"Veloxa5SLUGData":"0A1BFF"},)"
+      R"("job":{"error":"UKeyInStream: meta key mismatch"},"profiles":null,"new":null}],)",
       R"("actions":[{"event":"adobe_makeGuide","dialog":3,"synced":true,"params":[],"result":0},)"
       R"({"event":"adobe_saveACopyAs","dialog":3,"synced":false,"params":[)"
       R"({"key":"optn","type":"integer","value":0},)"
       R"({"key":"comp","type":"enumerated","value":20,"name":"Compatibility"},)"
       R"({"key":"name","type":"string","value":"C:\\Jobs\\A1.pdf"},)"
       R"({"key":"post","type":"real","value":6},)"
-      R"({"key":"thum","type":"boolean","value":false}],"result":0}],)",
+      R"({"key":"thum","type":"boolean","value":false}],"result":1346458189}],)",
+      R"("saves":[{"path":"C:\\Jobs\\A1.pdf","written":false,"version":null,"page":null,)"
+      R"("result":1346458189,"error":"'name' is not an absolute path"}],)",
       R"("front":[],)",
       R"("messages":[{"caller":"SP Interface","selector":"Startup","result":0},)"
       R"({"caller":"AI Notifier","selector":"AI Notify","result":0},)"
@@ -269,6 +273,141 @@ TEST_F(ReportTest, ReportNamesTheFailureAndTheNewDocumentsPreset) {
       report.find(R"("error":{"line":7,"command":"menu Missing","message":"no menu item \"Missing\""}})"),
       std::string::npos)
       << report;
+}
+
+// Equal JSON, numbers within a relative 1e-5: vxjob show writes six
+// significant digits, the report all that a double holds.
+void ExpectSameJson(const nlohmann::json& shown, const nlohmann::json& expected, const std::string& where) {
+  if (expected.is_number() && shown.is_number()) {
+    const double a = shown.get<double>(), b = expected.get<double>();
+    EXPECT_LE(std::fabs(a - b), 1e-5 * std::max(1.0, std::fabs(b))) << where;
+    return;
+  }
+  ASSERT_EQ(shown.type_name(), std::string(expected.type_name())) << where;
+  if (expected.is_object()) {
+    ASSERT_EQ(shown.size(), expected.size()) << where << ": " << shown.dump() << " / " << expected.dump();
+    for (auto it = expected.begin(); it != expected.end(); ++it) {
+      ASSERT_TRUE(shown.contains(it.key())) << where << "." << it.key();
+      ExpectSameJson(shown[it.key()], it.value(), where + "." + it.key());
+    }
+  } else if (expected.is_array()) {
+    ASSERT_EQ(shown.size(), expected.size()) << where;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ExpectSameJson(shown[i], expected[i], where + "[" + std::to_string(i) + "]");
+    }
+  } else {
+    EXPECT_EQ(shown, expected) << where;
+  }
+}
+
+TEST(HostReportJobTest, TheStoredJobIsDecodedAsVxjobShowsItBesideItsHex) {
+  umessage spec;
+  // A destination name with a quote, a tab and a dash of three UTF-8 bytes.
+  std::istringstream spec_text(
+      R"({"layoutWidth":595.28,"layoutDepth":841.89,"layoutBleedH":8.50394,"layoutBleedV":8.50394,)"
+      R"("groups":[{"active":true,"destinations":[{"width":595.28,"depth":841.89,)"
+      R"("identifier":"D \"1\"\t)"
+      "\xE2\x80\x93"
+      R"( A4"}]}]})");
+  ASSERT_TRUE(spec.read(spec_text));
+  BJobFile job;
+  job_from_json(job, spec);
+  std::ostringstream stored;
+  ASSERT_TRUE(job.WriteJob(stored, eJobFileContent_Layout));
+
+  HostModel host;
+  host.new_document(100, 100, std::nullopt);  // no job
+  ai::DocumentData* doc = host.new_document(612.28, 858.89, std::nullopt);
+  vxsim::DictionaryEntry entry;
+  entry.bytes = stored.str();
+  (*doc->dictionary)["Veloxa5SLUGData"] = entry;
+  const nlohmann::json report = nlohmann::json::parse(vxsim::report_json(host, "/p.so", std::nullopt));
+
+  BJobFile back;
+  std::istringstream in(stored.str());
+  ASSERT_TRUE(back.ReadJob(in, eJobFileContent_Layout));
+  std::ostringstream shown_by_vxjob;
+  job_to_json(back).write(shown_by_vxjob);
+  const nlohmann::json& documents = report["documents"];
+  ASSERT_EQ(documents.size(), 2u);
+  EXPECT_TRUE(documents[0]["job"].is_null());
+  const nlohmann::json& shown = documents[1]["job"];
+  ExpectSameJson(shown, nlohmann::json::parse(shown_by_vxjob.str()), "job");
+  EXPECT_EQ(shown["layoutBleedH"], 8.50394);  // every digit, unlike vxjob's six
+  EXPECT_EQ(shown["groups"][0]["destinations"][0]["identifier"], "D \"1\"\t\xE2\x80\x93 A4");
+  // Beside it, the bytes as they are stored.
+  EXPECT_EQ(documents[1]["dictionary"]["Veloxa5SLUGData"].get<std::string>().size(), stored.str().size() * 2);
+}
+
+// A stored job carries no setting definitions: reading it as ReadJob does
+// would install empty ones for the whole process, under a plug-in that runs
+// in the same process.
+TEST(HostReportJobTest, ReportingAStoredJobLeavesTheProcessSettingDefinitionsAlone) {
+  umessage definitions;
+  definitions.add("what", "definitions");
+  InstallSettingDefinitions(definitions);
+  const std::shared_ptr<const umessage> before = SettingDefinitions();
+  BJobFile job;
+  std::ostringstream stored;
+  ASSERT_TRUE(job.WriteJob(stored, eJobFileContent_Layout));
+  HostModel host;
+  ai::DocumentData* doc = host.new_document(100, 100, std::nullopt);
+  vxsim::DictionaryEntry entry;
+  entry.bytes = stored.str();
+  (*doc->dictionary)["Veloxa5SLUGData"] = entry;
+  const nlohmann::json report = nlohmann::json::parse(vxsim::report_json(host, "/p.so", std::nullopt));
+  EXPECT_TRUE(report["documents"][0]["job"].is_object());
+  EXPECT_EQ(SettingDefinitions(), before);
+}
+
+TEST(HostReportSavesTest, EverySaveIsListedWithItsFileVersionPageAndResult) {
+  vxpdf_test::TempFolder folder;
+  ASSERT_FALSE(folder.path().empty());
+  HostModel host;
+  host.new_document(200, 100.5, std::nullopt);
+  const void* table = nullptr;
+  ASSERT_EQ(host.basic_suite()->AcquireSuite(ai::kActionManagerSuite, ai::kActionManagerSuiteVersion, &table),
+            ai::kNoErr);
+  const auto& actions = *static_cast<const ai::ActionManagerSuite*>(table);
+  const auto save = [&](const char* name) {
+    ai::ActionParamBlock block = nullptr;
+    actions.NewParamBlock(&block);
+    actions.SetEnumerated(block, ai::FourCC("comp"), "Compatibility", 22);
+    if (name != nullptr) actions.SetString(block, ai::FourCC("name"), name);
+    actions.PlayActionEvent("adobe_saveACopyAs", ai::kDialogStatusNone, block);
+    actions.DisposeParamBlock(block);
+  };
+  const std::string written = folder.file("a.pdf");
+  const std::string refused = folder.file("b.pdf");
+  save(written.c_str());
+  save(nullptr);
+  ASSERT_TRUE(host.fail("PlayActionEvent:adobe_saveACopyAs", ai::FourCC("NOPE")));
+  save(refused.c_str());
+
+  const nlohmann::json report = nlohmann::json::parse(vxsim::report_json(host, "/p.so", std::nullopt));
+  EXPECT_EQ(report["actions"].size(), 3u);
+  const nlohmann::json expected = {
+      {{"path", written},
+       {"written", true},
+       {"version", "1.6"},
+       {"page", {200, 100.5}},
+       {"result", 0},
+       {"error", nullptr}},
+      {{"path", nullptr},
+       {"written", false},
+       {"version", nullptr},
+       {"page", nullptr},
+       {"result", ai::kBadParameterErr},
+       {"error", "the parameter block has no 'name'"}},
+      {{"path", refused},
+       {"written", false},
+       {"version", nullptr},
+       {"page", nullptr},
+       {"result", ai::FourCC("NOPE")},
+       {"error", "the action failed before the save began"}},
+  };
+  EXPECT_EQ(report["saves"], expected) << report["saves"].dump();
+  EXPECT_FALSE(std::filesystem::exists(refused));
 }
 
 }  // namespace

@@ -70,6 +70,31 @@ TEST(HostScriptTest, CommandsAndTheirArguments) {
   for (std::size_t i = 0; i < std::size(rest); ++i) EXPECT_EQ(commands[8 + i].kind, rest[i]) << i;
 }
 
+const char kRectUsage[] =
+    "rect needs X Y WIDTH HEIGHT in points (WIDTH and HEIGHT above 0, none beyond 100000) and an optional "
+    "GREY";
+
+TEST(HostScriptTest, RectAndPreviewTakeTheirArguments) {
+  std::vector<ScriptCommand> commands;
+  vxsim::ScriptError error;
+  ASSERT_TRUE(
+      vxsim::parse_script("rect 28.35 -5 538.58 785.2\nrect 0 0 1 1 0\nrect 1 2 3 4 1\n"
+                          "preview  out/my page.pdf \n",
+                          &commands, &error))
+      << error.message;
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands[0].kind, ScriptCommand::eKind_Rect);
+  EXPECT_EQ(commands[0].x, 28.35);
+  EXPECT_EQ(commands[0].y, -5);
+  EXPECT_EQ(commands[0].width, 538.58);
+  EXPECT_EQ(commands[0].height, 785.2);
+  EXPECT_EQ(commands[0].grey, vxsim::kDefaultRectGrey);
+  EXPECT_EQ(commands[1].grey, 0);
+  EXPECT_EQ(commands[2].grey, 1);
+  EXPECT_EQ(commands[3].kind, ScriptCommand::eKind_Preview);
+  EXPECT_EQ(commands[3].path.value_or(""), "out/my page.pdf");
+}
+
 TEST(HostScriptTest, FaultyLinesAreNamedWithTheirNumber) {
   const struct {
     const char* line;
@@ -98,6 +123,17 @@ TEST(HostScriptTest, FaultyLinesAreNamedWithTheirNumber) {
       {"fail AcquireSuite:AI Layer Suite 5", "unknown host operation \"AcquireSuite:AI Layer Suite\""},
       {"fail AddTimer PARMS", "bad code \"PARMS\": a decimal number or four characters"},
       {"fail AddTimer 99999999999", "bad code \"99999999999\": a decimal number or four characters"},
+      {"rect 1 2 3", kRectUsage},
+      {"rect 1 2 3 4 0.5 6", kRectUsage},
+      {"rect 1 2 0 4", kRectUsage},
+      {"rect 1 2 3 -4", kRectUsage},
+      {"rect x 2 3 4", kRectUsage},
+      {"rect 1 nan 3 4", kRectUsage},
+      {"rect 100001 2 3 4", kRectUsage},
+      {"rect 1 2 3 4 1.5", "rect: GREY must be a number from 0 (black) to 1 (white)"},
+      {"rect 1 2 3 4 -0.1", "rect: GREY must be a number from 0 (black) to 1 (white)"},
+      {"rect 1 2 3 4 grey", "rect: GREY must be a number from 0 (black) to 1 (white)"},
+      {"preview", "preview needs the path of the PDF to write"},
   };
   for (const auto& c : cases) {
     std::vector<ScriptCommand> commands;
@@ -281,6 +317,10 @@ TEST(HostRunnerTest, CommandFailuresNameTheReason) {
       {"unload\nunload\n", 2, "the plug-in is unloaded already"},
       {"unload\nmenu Hello\n", 2, "menu item \"Hello\": the plug-in is unloaded"},
       {"ticks off\nwait-answer 2\n", 2, "no answer was taken by a timer tick within 2 seconds"},
+      {"rect 1 1 2 2\n", 1, "no document is open"},
+      {"preview /tmp/p.pdf\n", 1, "no document is open"},
+      {"new 10 10\npreview /nonexistent-vxhost-folder/p.pdf\n", 2,
+       "preview: cannot create a file beside /nonexistent-vxhost-folder/p.pdf"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
@@ -292,6 +332,26 @@ TEST(HostRunnerTest, CommandFailuresNameTheReason) {
     EXPECT_FALSE(rig.host.started());
     EXPECT_EQ(rig.messages().back(), "SP Interface/Shutdown");
   }
+}
+
+TEST_F(RunnerTest, RectPlacesAFilledClosedPathOfFourCornersOnTheCurrentDocument) {
+  EXPECT_FALSE(rig.run("new 100 100\nrect 10 20 30 40 0.25\n").has_value());
+  const ai::DocumentData* doc = rig.host.documents().front();
+  ASSERT_EQ(doc->art.size(), 1u);
+  const ai::ArtData& art = *doc->art.front();
+  EXPECT_EQ(art.type, ai::kArtType_Path);
+  EXPECT_TRUE(art.closed);
+  EXPECT_FALSE(art.guide);
+  std::vector<std::pair<double, double>> corners;
+  for (const ai::PathSegment& s : art.segments) {
+    EXPECT_TRUE(s.corner);
+    EXPECT_EQ(s.in.h, s.p.h);
+    EXPECT_EQ(s.out.v, s.p.v);
+    corners.emplace_back(s.p.h, s.p.v);
+  }
+  EXPECT_EQ(corners, (std::vector<std::pair<double, double>>{{10, 20}, {40, 20}, {40, 60}, {10, 60}}));
+  EXPECT_EQ(art.paint.fill, 0.25);
+  EXPECT_FALSE(art.paint.stroke.has_value());
 }
 
 TEST_F(RunnerTest, RunAdvancesTheHostClockAndFastRunsItSixtyTimesFaster) {

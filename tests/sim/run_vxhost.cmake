@@ -6,12 +6,17 @@
 # REPORT_HAS names a file of texts the report must hold, one a line. With NEEDS_PLUGIN a run whose vxhost could
 # not load the (existing) plug-in or create its window prints
 # "vxhost test skipped" (the test's SKIP_REGULAR_EXPRESSION): this build's
-# platform layer cannot load modules or create windows yet.
+# platform layer cannot load modules or create windows yet. vxhost runs with
+# a private temporary folder (TMPDIR), removed afterwards, so that files the
+# plug-in writes there never meet those of another test.
 cmake_minimum_required(VERSION 3.25)
 
 get_filename_component(work "${CMAKE_CURRENT_BINARY_DIR}" ABSOLUTE)
 string(RANDOM LENGTH 8 tag)
 set(report "${work}/vxhost_${tag}.json")
+set(temporary "${work}/vxhost_${tag}.tmp")
+file(MAKE_DIRECTORY "${temporary}")
+set(ENV{TMPDIR} "${temporary}")
 
 set(command ${VXHOST} ${ARGS})
 if(DEFINED REPORT_HAS)
@@ -24,6 +29,7 @@ if(DEFINED SCRIPT)
   list(APPEND command ${SCRIPT})
 endif()
 execute_process(COMMAND ${command} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT 60)
+file(REMOVE_RECURSE "${temporary}")
 set(text "")
 if(EXISTS "${report}")
   file(READ "${report}" text)

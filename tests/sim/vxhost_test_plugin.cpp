@@ -2,11 +2,13 @@
 // the suites it needs (a refused suite fails the start-up with the host's
 // code), names itself and adds three items to "Place Document":
 //   "Make Document"  a 200 x 100 document with a dictionary entry, then an
-//                    "adobe_saveACopyAs" with one parameter
+//                    "adobe_saveACopyAs" with one parameter: the file
+//                    vxhost-test.pdf in the host's temporary folder
 //   "Say Hello"      an alert "Hello from the plug-in"
 //   "Adjust"         asks for updates; enabled only with a document open
 // and a timer "TestTimer" of 60 ticks that does nothing.
 #include <cstring>
+#include <string>
 
 #include "AIHost.h"
 
@@ -22,6 +24,8 @@ struct Suites {
   const ai::DictionarySuite* dictionary = nullptr;
   const ai::ActionManagerSuite* actions = nullptr;
   const ai::UserSuite* user = nullptr;
+  const ai::FoldersSuite* folders = nullptr;
+  const ai::FilePathSuite* file_paths = nullptr;
   ai::MenuItemHandle make = nullptr;
   ai::MenuItemHandle hello = nullptr;
   ai::MenuItemHandle adjust = nullptr;
@@ -57,12 +61,31 @@ ai::Err startup(ai::PluginMessageData* m) {
   if (ai::Err e = acquire(b, ai::kDictionarySuite, ai::kDictionarySuiteVersion, &s->dictionary)) return e;
   if (ai::Err e = acquire(b, ai::kActionManagerSuite, ai::kActionManagerSuiteVersion, &s->actions)) return e;
   if (ai::Err e = acquire(b, ai::kUserSuite, ai::kUserSuiteVersion, &s->user)) return e;
+  if (ai::Err e = acquire(b, ai::kFoldersSuite, ai::kFoldersSuiteVersion, &s->folders)) return e;
+  if (ai::Err e = acquire(b, ai::kFilePathSuite, ai::kFilePathSuiteVersion, &s->file_paths)) return e;
   s->plugins->SetPluginName(m->self, "VXHostTest");
   if (ai::Err e = add_item(*s, m->self, "Make Document", 0, &s->make)) return e;
   if (ai::Err e = add_item(*s, m->self, "Say Hello", 0, &s->hello)) return e;
   if (ai::Err e = add_item(*s, m->self, "Adjust", ai::kMenuItemWantsUpdate, &s->adjust)) return e;
   ai::TimerHandle timer = nullptr;
   return s->timer->AddTimer(m->self, "TestTimer", 60, &timer);
+}
+
+// The host's temporary folder as text.
+ai::Err temporary_folder(Suites& s, std::string* path) {
+  ai::FilePathRef folder = nullptr;
+  if (ai::Err e = s.folders->FindFolder(ai::kFolder_Temporary, &folder)) return e;
+  ai::UnicodeStringRef text = nullptr;
+  ai::Err result = s.file_paths->GetFullPath(folder, &text);
+  if (result == ai::kNoErr) {
+    const char* utf8 = nullptr;
+    std::size_t length = 0;
+    result = s.strings->GetUTF8(text, &utf8, &length);
+    if (result == ai::kNoErr) path->assign(utf8, length);
+    s.strings->DisposeString(text);
+  }
+  s.file_paths->DisposeFilePath(folder);
+  return result;
 }
 
 ai::Err make_document(Suites& s) {
@@ -79,9 +102,13 @@ ai::Err make_document(Suites& s) {
   const unsigned char bytes[] = {0xCA, 0xFE};
   s.dictionary->SetBinaryEntry(dictionary, key, bytes, sizeof bytes);
   s.dictionary->Release(dictionary);
+  std::string pdf;
+  if (ai::Err e = temporary_folder(s, &pdf)) return e;
+  if (pdf.empty() || pdf.back() != '/') pdf += '/';
+  pdf += "vxhost-test.pdf";
   ai::ActionParamBlock block = nullptr;
   if (ai::Err e = s.actions->NewParamBlock(&block)) return e;
-  s.actions->SetString(block, ai::FourCC("name"), "/tmp/vxhost-test.pdf");
+  s.actions->SetString(block, ai::FourCC("name"), pdf.c_str());
   const ai::Err played = s.actions->PlayActionEvent("adobe_saveACopyAs", ai::kDialogStatusNone, block);
   s.actions->DisposeParamBlock(block);
   return played;
