@@ -337,7 +337,8 @@ void ApplyColourProfiles(BJobFile& job, const ai::DocumentSuite* document) {
     if (!bytes) continue;
     if (!conversion)
       conversion.emplace(ai::suite::basic, ai::kColorConversionSuite, ai::kColorConversionSuiteVersion);
-    if (!*conversion || (*conversion)->ProfileFromBytes(bytes->data(), bytes->size(), &profiles[i]) != ai::kNoErr)
+    if (!*conversion ||
+        (*conversion)->ProfileFromBytes(bytes->data(), bytes->size(), &profiles[i]) != ai::kNoErr)
       profiles[i] = nullptr;
   }
   Held(document).SetDocumentProfiles(profiles[0], profiles[1], profiles[2]);
@@ -356,7 +357,8 @@ std::optional<std::string> load_profile(const ustring& path) {
   if (!status.exists) return std::nullopt;
   // A pipe or a device would block the host, or never end.
   if (!status.is_regular) {
-    VX_LOG(vxu::eLogLevel_Error, kSiteProfileRefused) << "colour profile " << path << " is not a regular file";
+    VX_LOG(vxu::eLogLevel_Error, kSiteProfileRefused)
+        << "colour profile " << path << " is not a regular file";
     return std::nullopt;
   }
   std::uint64_t size = 0;

@@ -57,10 +57,16 @@ struct SaveParam {
   const char* text;  // string, or the enumerated type's name
 };
 
-constexpr SaveParam Int(const char (&key)[5], std::int32_t v) { return {ai::FourCC(key), eParam_Integer, double(v), ""}; }
+constexpr SaveParam Int(const char (&key)[5], std::int32_t v) {
+  return {ai::FourCC(key), eParam_Integer, double(v), ""};
+}
 constexpr SaveParam Real(const char (&key)[5], double v) { return {ai::FourCC(key), eParam_Real, v, ""}; }
-constexpr SaveParam Bool(const char (&key)[5], bool v) { return {ai::FourCC(key), eParam_Boolean, v ? 1.0 : 0.0, ""}; }
-constexpr SaveParam Text(const char (&key)[5], const char* v) { return {ai::FourCC(key), eParam_String, 0, v}; }
+constexpr SaveParam Bool(const char (&key)[5], bool v) {
+  return {ai::FourCC(key), eParam_Boolean, v ? 1.0 : 0.0, ""};
+}
+constexpr SaveParam Text(const char (&key)[5], const char* v) {
+  return {ai::FourCC(key), eParam_String, 0, v};
+}
 constexpr SaveParam Enum(const char (&key)[5], const char* type, std::int32_t v) {
   return {ai::FourCC(key), eParam_Enumerated, double(v), type};
 }
@@ -132,8 +138,8 @@ constexpr SaveParam kNewerHostParams[] = {
 };
 
 template <std::size_t N>
-ai::Err SetParams(const ai::ActionManagerSuite& actions, ai::ActionParamBlock block, const SaveParam (&params)[N],
-                  std::int32_t compatibility, const ustring& path) {
+ai::Err SetParams(const ai::ActionManagerSuite& actions, ai::ActionParamBlock block,
+                  const SaveParam (&params)[N], std::int32_t compatibility, const ustring& path) {
   for (const SaveParam& p : params) {
     ai::Err err = ai::kNoErr;
     switch (p.kind) {
@@ -168,7 +174,8 @@ ai::Err SetParams(const ai::ActionManagerSuite& actions, ai::ActionParamBlock bl
 
 // Whether the save left a PDF at pdf (see PdfExport.h); ERROR records say why
 // not, a WARN record names another PDF version than compatibility's.
-bool CheckSavedPdf(const UFileSpecCore& pdf, std::int32_t compatibility, bool existedBefore, std::int64_t start) {
+bool CheckSavedPdf(const UFileSpecCore& pdf, std::int32_t compatibility, bool existedBefore,
+                   std::int64_t start) {
   const char* fault = nullptr;
   if (!pdf.is_file()) {
     fault = "is missing";
@@ -267,7 +274,8 @@ bool ExportCurrentDocAsPDF(const ustring& path, BJobFile& job) {
   if (err == ai::kNoErr && version > kLastVersionWithoutPageKeys)
     err = SetParams(actions, block.get(), kNewerHostParams, compatibility, path);
   if (err != ai::kNoErr) {
-    VX_LOG(vxu::eLogLevel_Error, kSiteSaveFailed) << "ILLE " << static_cast<int>(err) << ": " << path << " not saved";
+    VX_LOG(vxu::eLogLevel_Error, kSiteSaveFailed)
+        << "ILLE " << static_cast<int>(err) << ": " << path << " not saved";
     return false;
   }
 
@@ -276,7 +284,8 @@ bool ExportCurrentDocAsPDF(const ustring& path, BJobFile& job) {
   const std::int64_t start = vxp::Platform::Default().wall_clock_seconds();
   err = actions.PlayActionEvent(kSaveCopyAction, ai::kDialogStatusNone, block.get());
   if (err != ai::kNoErr) {
-    VX_LOG(vxu::eLogLevel_Error, kSiteSaveFailed) << "ILLE " << static_cast<int>(err) << ": " << path << " not saved";
+    VX_LOG(vxu::eLogLevel_Error, kSiteSaveFailed)
+        << "ILLE " << static_cast<int>(err) << ": " << path << " not saved";
     return false;
   }
   return CheckSavedPdf(pdf, compatibility, existed, start);

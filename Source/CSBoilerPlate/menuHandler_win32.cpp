@@ -60,9 +60,9 @@ std::uint64_t CodeOf(ReplyKind kind) {
 // Routes one answer to the document operation its kind names, each of which
 // reads the job from the payload itself. Whatever the operation throws ends
 // the handling of this answer with one ERROR record; the plug-in carries on
-// with the next.
-void HandleReceivedEvent(ai::BasicSuite* /*basic: the operations use the message's, ai::suite::basic*/,
-                         const std::string& payload, ReplyKind kind) {
+// with the next. The operations acquire suites through ai::suite::basic, the
+// basic suite of the message being handled.
+void HandleReceivedEvent(ai::BasicSuite* /*basic*/, const std::string& payload, ReplyKind kind) {
   try {
     BJobFile job;
     std::istringstream stream(payload);

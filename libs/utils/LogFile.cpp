@@ -47,7 +47,8 @@ bool append_log_file(LoggerBase& logger, const ustring& path) {
   LogFiles& files = log_files();
   std::lock_guard lock(files.mutex);
   for (const OpenLogFile& open : files.files) {
-    if (open.logger == &logger && open.path == spec.path() && logger.copy_stream() == open.stream) return true;
+    if (open.logger == &logger && open.path == spec.path() && logger.copy_stream() == open.stream)
+      return true;
   }
   auto* stream = new std::ofstream(spec.open_output(std::ios::out | std::ios::app | std::ios::binary));
   if (!stream->is_open()) {

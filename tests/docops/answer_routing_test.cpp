@@ -27,17 +27,20 @@ TEST_F(DocOpsTest, AnAnswerWhoseHandlingThrowsIsHandledOnceWithOneErrorRecord) {
     const char* text;
   };
   const Case cases[] = {
-      {"UException", [] { throw UException(ustring("the host lost its guides"), 7); }, "the host lost its guides"},
-      {"a standard exception", [] { throw std::runtime_error("guides out of memory"); }, "guides out of memory"},
+      {"UException", [] { throw UException(ustring("the host lost its guides"), 7); },
+       "the host lost its guides"},
+      {"a standard exception", [] { throw std::runtime_error("guides out of memory"); },
+       "guides out of memory"},
       {"anything else", [] { throw 42; }, "unknown exception"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Restart();
-    host_->set_action_effect("adobe_makeGuide", [&](vxsim::HostModel&, const vxsim::PlayedAction&) -> ai::Err {
-      c.thrower();
-      return ai::kNoErr;
-    });
+    host_->set_action_effect("adobe_makeGuide",
+                             [&](vxsim::HostModel&, const vxsim::PlayedAction&) -> ai::Err {
+                               c.thrower();
+                               return ai::kNoErr;
+                             });
     vxtest::CapturedLog log;
     Answer(vxlink::kAnswerNewDetails, Payload(Job(kDemoJob, "")));
     EXPECT_EQ(host_->documents().size(), 1u);

@@ -123,7 +123,8 @@ bool DocOpsTest::AllExported(BJobFile& job) {
 std::int64_t DocOpsTest::Send(std::uint64_t code, const std::string& payload) {
   std::string text = AnswerText(payload);
   vxp::CopyData data{code, static_cast<std::uint32_t>(text.size()), text.data()};
-  return ReplyWindowProcedure(ReplyWindow(), vxp::kMessage_CopyData, 0, reinterpret_cast<std::int64_t>(&data));
+  return ReplyWindowProcedure(ReplyWindow(), vxp::kMessage_CopyData, 0,
+                              reinterpret_cast<std::int64_t>(&data));
 }
 
 void DocOpsTest::Answer(std::uint64_t code, const std::string& payload) {
@@ -197,16 +198,18 @@ std::string DocOpsTest::ReadFile(const std::string& path) {
 }
 
 void DocOpsTest::InstallSaveEffect(const std::string& header) {
-  host_->set_action_effect("adobe_saveACopyAs", [header](vxsim::HostModel&, const vxsim::PlayedAction& action) {
-    const vxsim::ActionParam* name = Param(action, "name");
-    const vxsim::ActionParam* comp = Param(action, "comp");
-    if (name == nullptr || comp == nullptr) return ai::kBadParameterErr;
-    const std::string version = "1." + std::to_string(comp->integer - 16);
-    std::ofstream out(name->text, std::ios::binary);
-    if (!out) return ai::FourCC("WRT!");
-    out << (header.empty() ? "%PDF-" + version : header) << "\n%\xE2\xE3\xCF\xD3\n1 0 obj <<>> endobj\n%%EOF\n";
-    return out.flush() ? ai::kNoErr : ai::FourCC("WRT!");
-  });
+  host_->set_action_effect("adobe_saveACopyAs",
+                           [header](vxsim::HostModel&, const vxsim::PlayedAction& action) {
+                             const vxsim::ActionParam* name = Param(action, "name");
+                             const vxsim::ActionParam* comp = Param(action, "comp");
+                             if (name == nullptr || comp == nullptr) return ai::kBadParameterErr;
+                             const std::string version = "1." + std::to_string(comp->integer - 16);
+                             std::ofstream out(name->text, std::ios::binary);
+                             if (!out) return ai::FourCC("WRT!");
+                             out << (header.empty() ? "%PDF-" + version : header)
+                                 << "\n%\xE2\xE3\xCF\xD3\n1 0 obj <<>> endobj\n%%EOF\n";
+                             return out.flush() ? ai::kNoErr : ai::FourCC("WRT!");
+                           });
 }
 
 const vxsim::ActionParam* Param(const vxsim::PlayedAction& action, const char (&key)[5]) {

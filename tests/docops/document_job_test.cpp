@@ -63,13 +63,16 @@ TEST_F(DocOpsTest, ADamagedStoredJobCountsAsNoJob) {
     const char* error;  // the ERROR record's text, "" for none
   };
   const Case cases[] = {
-      {"bytes that are no job", {vxsim::DictionaryEntry::eType_Binary, "\x01\x02garbage", false},
+      {"bytes that are no job",
+       {vxsim::DictionaryEntry::eType_Binary, "\x01\x02garbage", false},
        "stored job cannot be read: UKeyInStream: "},
       {"a job whose meta record is no record",
-       {vxsim::DictionaryEntry::eType_Binary, valid.substr(0, 4) + "\x7F\xFF\xFF\xFF" + valid.substr(8), false},
+       {vxsim::DictionaryEntry::eType_Binary, valid.substr(0, 4) + "\x7F\xFF\xFF\xFF" + valid.substr(8),
+        false},
        "stored job cannot be read: UKeyInStream: expecting record"},
       {"an empty entry", {vxsim::DictionaryEntry::eType_Binary, "", false}, "stored job cannot be read: "},
-      {"an entry larger than any job", {vxsim::DictionaryEntry::eType_Binary, std::string(kMaxStoredJobBytes + 1, 'J'), false},
+      {"an entry larger than any job",
+       {vxsim::DictionaryEntry::eType_Binary, std::string(kMaxStoredJobBytes + 1, 'J'), false},
        "stored job of 16777217 bytes refused"},
       {"an entry of another type", {vxsim::DictionaryEntry::eType_Boolean, "", true}, ""},
   };

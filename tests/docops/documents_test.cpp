@@ -47,18 +47,46 @@ TEST_F(DocOpsTest, NewDetailsMakeADocumentOfTheBleedBoxWithCentredGuides) {
     const char* record;
   };
   const Case cases[] = {
-      {"A4 with bleed, current host", 28, Job(kDemoJob, ""), 612.28, 858.89,
-       {{8.5, 8.5, 595.28, 841.89}}, {true}, "new details 595.28,841.89,612.28,858.89,0,0\n"},
-      {"A4 with bleed, host 14: artboard 0", 14, Job(kDemoJob, ""), 612.28, 858.89,
-       {{8.5, 8.5, 595.28, 841.89}}, {true}, "new details 595.28,841.89,612.28,858.89,0,0\n"},
-      {"A4 with bleed, host 13: the page", 13, Job(kDemoJob, ""), 612.28, 858.89,
-       {{8.5, 8.5, 595.28, 841.89}}, {true}, "new details 595.28,841.89,612.28,858.89,0,0\n"},
-      {"type area first, then trim", 28, Job(kDemoJobWithTypeArea, ""), 612.28, 858.89,
-       {{8.5 + 28.35, 8.5 + 28.35, type_w, type_h}, {8.5, 8.5, 595.28, 841.89}}, {false, true},
+      {"A4 with bleed, current host",
+       28,
+       Job(kDemoJob, ""),
+       612.28,
+       858.89,
+       {{8.5, 8.5, 595.28, 841.89}},
+       {true},
+       "new details 595.28,841.89,612.28,858.89,0,0\n"},
+      {"A4 with bleed, host 14: artboard 0",
+       14,
+       Job(kDemoJob, ""),
+       612.28,
+       858.89,
+       {{8.5, 8.5, 595.28, 841.89}},
+       {true},
+       "new details 595.28,841.89,612.28,858.89,0,0\n"},
+      {"A4 with bleed, host 13: the page",
+       13,
+       Job(kDemoJob, ""),
+       612.28,
+       858.89,
+       {{8.5, 8.5, 595.28, 841.89}},
+       {true},
+       "new details 595.28,841.89,612.28,858.89,0,0\n"},
+      {"type area first, then trim",
+       28,
+       Job(kDemoJobWithTypeArea, ""),
+       612.28,
+       858.89,
+       {{8.5 + 28.35, 8.5 + 28.35, type_w, type_h}, {8.5, 8.5, 595.28, 841.89}},
+       {false, true},
        "new details 595.28,841.89,612.28,858.89,538.58,785.19\n"},
-      {"bleed box equal to the trim: no trim guides", 28,
+      {"bleed box equal to the trim: no trim guides",
+       28,
        R"({"groups":[{"active":true,"destinations":[{"identifier":"1","width":595.28,"depth":841.89}]}]})",
-       595.28, 841.89, {}, {}, "new details 595.28,841.89,595.28,841.89,0,0\n"},
+       595.28,
+       841.89,
+       {},
+       {},
+       "new details 595.28,841.89,595.28,841.89,0,0\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -67,7 +95,8 @@ TEST_F(DocOpsTest, NewDetailsMakeADocumentOfTheBleedBoxWithCentredGuides) {
     vxtest::CapturedLog log;
     Answer(vxlink::kAnswerNewDetails, Payload(c.job));
     EXPECT_TRUE(log.contains("[DEBUG]")) << log.text();
-    EXPECT_TRUE(log.contains("[VXIllustrator:HandleNewDetailsReply:1337] " + std::string(c.record))) << log.text();
+    EXPECT_TRUE(log.contains("[VXIllustrator:HandleNewDetailsReply:1337] " + std::string(c.record)))
+        << log.text();
 
     ASSERT_EQ(host_->documents().size(), 1u);
     const ai::DocumentData* document = host_->documents()[0];
@@ -177,10 +206,14 @@ TEST_F(DocOpsTest, AdjustSizeDrawsBleedGuidesOrResizesTheArtboardByHostVersion) 
   const Case cases[] = {
       // The page has no position: guides from (0, 0).
       {13, {{trim_x, trim_y, 595.28, 841.89}, {bleed_x, bleed_y, 612.28, 858.89}}, moved},
-      {14, {{100 + trim_x, 100 + trim_y, 595.28, 841.89}, {100 + bleed_x, 100 + bleed_y, 612.28, 858.89}}, moved},
-      {15, {{100 + trim_x, 100 + trim_y, 595.28, 841.89}},
+      {14,
+       {{100 + trim_x, 100 + trim_y, 595.28, 841.89}, {100 + bleed_x, 100 + bleed_y, 612.28, 858.89}},
+       moved},
+      {15,
+       {{100 + trim_x, 100 + trim_y, 595.28, 841.89}},
        {100 + bleed_x, 100 + bleed_y + 858.89, 100 + bleed_x + 612.28, 100 + bleed_y}},
-      {28, {{100 + trim_x, 100 + trim_y, 595.28, 841.89}},
+      {28,
+       {{100 + trim_x, 100 + trim_y, 595.28, 841.89}},
        {100 + bleed_x, 100 + bleed_y + 858.89, 100 + bleed_x + 612.28, 100 + bleed_y}},
   };
   for (const Case& c : cases) {
@@ -249,10 +282,15 @@ TEST_F(DocOpsTest, GuidesThatCannotBeMadeLeaveNoPathBehind) {
 
 // --- Colour profiles ----------------------------------------------------------------
 
+// Texts 0 and 1 of "Setting_WorkingSpaceProfiles" (RGB, CMYK); the
+// definitions give the setting defaults without texts.
 std::string ProfileSettings(const std::string& p0, const std::string& p1) {
-  return R"(,"definitions":{"Setting_WorkingSpaceProfiles":{"type":"stringParameter","defaults":{"sev":"parameter"}}},
-  "settings":{"settings":[{"problem":"Setting_WorkingSpaceProfiles","type":"eSettingType_StringParameter",
-  "P0":")" + p0 + R"(","P1":")" + p1 + R"("}]})";
+  const std::string definitions = R"("definitions":{"Setting_WorkingSpaceProfiles":)"
+                                  R"({"type":"stringParameter","defaults":{"sev":"parameter"}}})";
+  const std::string settings = R"("settings":{"settings":[{"problem":"Setting_WorkingSpaceProfiles",)"
+                               R"("type":"eSettingType_StringParameter","P0":")" +
+                               p0 + R"(","P1":")" + p1 + R"("}]})";
+  return "," + definitions + "," + settings;
 }
 
 // The adjustment after the new document stores the copy read back from the

@@ -216,8 +216,8 @@ TEST_F(PdfExportTest, TheSaveGetsTheWholeParameterBlockInOrder) {
       {"extn", T::eType_String, 0, 0, "pdf"},
   };
   const std::vector<Expected> page_keys = {
-      {"bdoc", T::eType_Boolean, 0, 0, ""},  {"blnk", T::eType_Integer, 1, 0, ""},
-      {"sall", T::eType_Boolean, 1, 0, ""},  {"sran", T::eType_String, 0, 0, ""},
+      {"bdoc", T::eType_Boolean, 0, 0, ""}, {"blnk", T::eType_Integer, 1, 0, ""},
+      {"sall", T::eType_Boolean, 1, 0, ""}, {"sran", T::eType_String, 0, 0, ""},
       {"smab", T::eType_Boolean, 1, 0, ""},
   };
   for (const std::int32_t version : {13, 14, 28}) {
@@ -270,8 +270,7 @@ TEST_F(PdfExportTest, AFailedSaveExportsNothing) {
       {"the action fails", false, [](const std::string&) { return ai::FourCC("DSK!"); },
        "ILLE " + std::to_string(ai::FourCC("DSK!")) + ": "},
       {"the action succeeds and writes nothing", false, nothing, " is missing\n"},
-      {"an empty file",
-       false,
+      {"an empty file", false,
        [](const std::string& pdf) {
          WriteFile(pdf, "");
          return ai::kNoErr;
@@ -329,7 +328,8 @@ TEST_F(PdfExportTest, APageInformationFileIsWrittenOnlyWhenAskedForAndMustBeWrit
     EXPECT_EQ(AllExported(Stored()), !c.unwritable);
     EXPECT_EQ(log.contains("[VXIllustrator:ExportJobs:"), c.unwritable) << log.text();
     if (c.unwritable) {
-      EXPECT_TRUE(log.contains("the page information file " + InFolder("no-folder/A1.pi") + " cannot be written"))
+      EXPECT_TRUE(
+          log.contains("the page information file " + InFolder("no-folder/A1.pi") + " cannot be written"))
           << log.text();
     }
   }

@@ -42,7 +42,8 @@ TEST_F(SupportLogTest, TheLogAndEveryAnswerWithAJobGoToTheFilesNamedByTheVariabl
   ASSERT_EQ(Send(vxlink::kAnswerBringToFront, ""), 1);
 
   const std::string text = ReadFile(log);
-  EXPECT_NE(text.find("[VXIllustrator:HandleNewDetailsReply:1337] new details 595.28,"), std::string::npos) << text;
+  EXPECT_NE(text.find("[VXIllustrator:HandleNewDetailsReply:1337] new details 595.28,"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("[ERROR]"), std::string::npos) << "the failed attach answer" << text;
 
   const std::string capture = ReadFile(log + ".answers");
@@ -76,7 +77,8 @@ TEST_F(SupportLogTest, WithoutTheVariableNothingIsWrittenAndAnEarlierFileIsLetGo
 
 TEST(CaptureLineTest, TimeCodeAndTheBytesInUpperCaseHexadecimal) {
   const std::string line = CaptureLine(1700000000, 59655, std::string("\x00\xAB\x7F", 3));
-  EXPECT_TRUE(std::regex_match(line, std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d 59655 00AB7F\n"))) << line;
+  EXPECT_TRUE(std::regex_match(line, std::regex("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d 59655 00AB7F\n")))
+      << line;
 }
 
 }  // namespace

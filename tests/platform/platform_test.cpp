@@ -63,7 +63,8 @@ TEST(PlatformTest, FileStatusTellsPlainFilesFromEverythingElse) {
   vxp::Platform& os = vxp::Platform::Default();
   if (os.path_style() != vxp::ePathStyle_Posix) GTEST_SKIP() << "POSIX paths";
   namespace fs = std::filesystem;
-  const fs::path folder = fs::temp_directory_path() / ("platform_test_" + std::to_string(os.current_process_id()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("platform_test_" + std::to_string(os.current_process_id()));
   fs::remove_all(folder);
   fs::create_directories(folder / "folder");
   std::ofstream(folder / "plain") << "bytes";
@@ -75,8 +76,8 @@ TEST(PlatformTest, FileStatusTellsPlainFilesFromEverythingElse) {
     bool regular;
   };
   const Case cases[] = {
-      {folder / "plain", true, true},   {folder / "link", true, true},      {folder / "folder", true, false},
-      {"/dev/null", true, false},       {folder / "dangling", true, false}, {folder / "missing", false, false},
+      {folder / "plain", true, true}, {folder / "link", true, true},      {folder / "folder", true, false},
+      {"/dev/null", true, false},     {folder / "dangling", true, false}, {folder / "missing", false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path.string());

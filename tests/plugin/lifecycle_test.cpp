@@ -321,8 +321,9 @@ TEST_F(PluginTest, MenuCommands) {
       // No document is open: the empty job, without "x".
       {"details",
        items.details,
-       {ping, testing::MatchesRegex(R"(\{"hwnd":")" + hwnd +
-                                    R"(","sender":"IllustratorCS","v":"[A-Za-z0-9+/]+=*","what":"details"\})")},
+       {ping,
+        testing::MatchesRegex(R"(\{"hwnd":")" + hwnd +
+                              R"(","sender":"IllustratorCS","v":"[A-Za-z0-9+/]+=*","what":"details"\})")},
        ""},
       // No document: nothing to adjust.
       {"adjust size", items.adjustSize, {}, ""},
@@ -380,7 +381,8 @@ TEST_F(PluginTest, TickTakesThePendingAnswerOnce) {
     vxtest::CapturedLog log;
     EXPECT_EQ(Tick(), 0);
     EXPECT_TRUE(log.contains("[ERROR]")) << log.text();
-    EXPECT_TRUE(log.contains("[menuHandler_win32:`anonymous-namespace'::HandleReceivedEvent:76] UKeyInStream: "))
+    EXPECT_TRUE(
+        log.contains("[menuHandler_win32:`anonymous-namespace'::HandleReceivedEvent:76] UKeyInStream: "))
         << log.text();
     EXPECT_FALSE(plugin()->Pending().HasReply());
   }
