@@ -57,11 +57,11 @@ umessage BuildRequest(std::string_view payload, RequestKind kind, vxp::WindowHan
   return request;
 }
 
-void SendRequest(std::string_view payload, RequestKind kind) {
-  DeliverMessage(BuildRequest(payload, kind, CreateReplyWindow()));
+bool SendRequest(std::string_view payload, RequestKind kind) {
+  return DeliverMessage(BuildRequest(payload, kind, CreateReplyWindow()));
 }
 
-void DeliverMessage(const umessage& message) {
+bool DeliverMessage(const umessage& message) {
   try {
     WriteToPipe(umessage(ustring(vxlink::kWhatPing)));
   } catch (...) {
@@ -69,8 +69,10 @@ void DeliverMessage(const umessage& message) {
   }
   try {
     WriteToPipe(message);
+    return true;
   } catch (...) {
     // The request is lost; the user may choose the command again.
+    return false;
   }
 }
 

@@ -26,15 +26,18 @@ enum RequestKind : int {
 
 // Builds the request of kind with the payload bytes (Base64 in "v" for the
 // kinds that carry one; About and JobList ignore it), "sender" and "hwnd"
-// (the reply window, made first if it is missing), and delivers it.
-void SendRequest(std::string_view payload, RequestKind kind);
+// (the reply window, made first if it is missing), and delivers it. True
+// when every byte of the request was written to the pipe (whether Veloxa
+// then reads it is not known); callers that need not know ignore it.
+bool SendRequest(std::string_view payload, RequestKind kind);
 
 // The request as SendRequest builds it, naming window as the reply window.
 umessage BuildRequest(std::string_view payload, RequestKind kind, vxp::WindowHandle window);
 
 // Probes the pipe with a "ping" (a failure starts Veloxa, LaunchApplication),
-// then writes the message; anything thrown by that write is discarded.
-void DeliverMessage(const umessage& message);
+// then writes the message; anything thrown by that write is discarded. True
+// when the message was written.
+bool DeliverMessage(const umessage& message);
 
 // Writes the message as compact JSON text over one new connection to the
 // pipe, continuing short writes until every byte is written. Throws

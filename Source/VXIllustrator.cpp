@@ -1,12 +1,19 @@
 #include "VXIllustrator.h"
 
+#include <sstream>
+
 #include "AIError.h"
 #include "AISuites.h"
 #include "AIUnicodeString.h"
 #include "CSBoilerPlate/menuHandler_win32.h"
+#include "DocumentJob.h"
+#include "Documents.h"
 #include "ErrorCodes.h"
+#include "HostDocument.h"
 #include "Requests.h"
+#include "SupportLog.h"
 #include "VXIllustratorPlugin.h"
+#include "datastruct/BJobFile.h"
 #include "utils/Logger.h"
 #include "utils/UUnits.h"
 #include "utils/ustring_load.h"
@@ -20,8 +27,6 @@ constexpr vxu::LogSite kSiteTimerActivated{kSourceFile, 90, "VXIllustratorInit"}
 constexpr vxu::LogSite kSiteSubmenuFailed{kSourceFile, 142, "addMenu"};
 constexpr vxu::LogSite kSiteItemFailed{kSourceFile, 118, "menu_add"};
 constexpr vxu::LogSite kSiteMenuGo{kSourceFile, 1292, "goMenuItem"};
-constexpr vxu::LogSite kSiteDetailsNotBuilt{kSourceFile, __LINE__, "SendDetailsRequest"};
-constexpr vxu::LogSite kSiteAdjustNotBuilt{kSourceFile, __LINE__, "goMenuItem"};
 
 // The string table of the menu texts.
 constexpr char kStringTable[] = "Illustrator";
@@ -40,6 +45,7 @@ ai::Err pluginStartup(ai::PluginMessageData* message) {
 }
 
 bool VXIllustratorInit(ai::PluginRef self, ai::BasicSuite* basic) {
+  StartSupportLog();
   if (initialised) return true;
   set_display_units(UUnits(UUnits::eUnit_Millimeters));
 
@@ -121,8 +127,7 @@ ai::Err goMenuItem(ai::MenuMessage* message) {
   } else if (item == items.details) {
     SendDetailsRequest();
   } else if (item == items.adjustSize) {
-    // Re-applying the stored job to the document is not built yet.
-    VX_LOG(vxu::eLogLevel_Debug, kSiteAdjustNotBuilt) << "AdjustSize: no job stored in documents yet";
+    AdjustDocument(true, true);
   }
   return ai::kNoErr;
 }
@@ -138,12 +143,18 @@ ai::Err UpdateAdjustSizeItem(ai::MenuMessage* message) {
   return ai::kNoErr;
 }
 
-bool DocumentHasJob() { return false; }
+bool DocumentHasJob() {
+  if (!DocumentIsOpen()) return false;
+  BJobFile job;
+  return CreateFromDocumentSLUG(job);
+}
 
 void SendAboutRequest() { SendRequest({}, eRequestKind_About); }
 
 void SendJobListRequest() { SendRequest({}, eRequestKind_JobList); }
 
 void SendDetailsRequest() {
-  VX_LOG(vxu::eLogLevel_Debug, kSiteDetailsNotBuilt) << "details request: the job is not built yet";
+  std::ostringstream job;
+  BuildDetailsRequest(job);
+  SendRequest(job.str(), DocumentIsOpen() ? eRequestKind_DetailsForDocument : eRequestKind_Details);
 }

@@ -25,7 +25,8 @@ inline constexpr std::int32_t kVeloxaTimerPeriod = 60;
 // initialisation failed, else the result of addMenu.
 ai::Err pluginStartup(ai::PluginMessageData* message);
 
-// Once per process: millimetres become the display unit, the timer
+// Takes up VXILLUSTRATOR_LOG (SupportLog.h) on every start-up. Once per
+// process: millimetres become the display unit, the timer
 // "VeloxaTimer" (period 60) is added and activated (its handle kept by the
 // plug-in object), and the reply window is made. Only a timer suite that
 // cannot be acquired fails it (false; it is tried again at the next
@@ -44,19 +45,22 @@ ai::Err addMenu();
 // item's handle, or null (logged) on failure.
 ai::MenuItemHandle menu_add(const char* group, const ustring& text, std::int32_t option);
 
-// "AI Menu" / "AI Go": runs the command of the plug-in's item; other items
-// do nothing. 0, or the error of AcquireOptionalSuites.
+// "AI Menu" / "AI Go": runs the command of the plug-in's item ("About
+// Veloxa...", "Show Job List Window", "Job Details / Export...", and
+// "AdjustSize...": AdjustDocument(true, true)); other items do nothing. 0, or
+// the error of AcquireOptionalSuites.
 ai::Err goMenuItem(ai::MenuMessage* message);
 // "AI Menu" / "AI Update": enables "AdjustSize..." when the current
 // document holds a job, else disables it; other items are left alone.
 // Always 0.
 ai::Err UpdateAdjustSizeItem(ai::MenuMessage* message);
 
-// Whether the current document carries a job. No job is stored in
-// documents yet: always false.
+// Whether a document is open and holds a stored job that reads back
+// (CreateFromDocumentSLUG); a damaged stored job counts as none.
 bool DocumentHasJob();
 
 void SendAboutRequest();
 void SendJobListRequest();
-// The job details request (the job is not built yet: only recorded).
+// The job details request: the job BuildDetailsRequest writes, as
+// DetailsForDocument while a document is open, else as Details.
 void SendDetailsRequest();

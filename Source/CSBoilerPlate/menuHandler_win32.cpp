@@ -2,12 +2,20 @@
 
 #include <array>
 #include <cstring>
+#include <exception>
+#include <sstream>
 #include <utility>
 
+#include "DocumentJob.h"
+#include "Documents.h"
+#include "PdfExport.h"
+#include "SupportLog.h"
 #include "VXIllustratorPlugin.h"
 #include "VeloxaLink.h"
+#include "datastruct/BJobFile.h"
 #include "platform/Process.h"
 #include "utils/Logger.h"
+#include "utils/UException.h"
 
 static_assert(vxlink::kMaxAnswerTextBytes == vxp::kMaxCopyDataBytes,
               "the window system refuses what the plug-in would refuse");
@@ -16,7 +24,8 @@ namespace {
 
 constexpr const char* kSourceFile = "Source\\CSBoilerPlate\\menuHandler_win32";
 constexpr vxu::LogSite kSiteAnswerRefused{kSourceFile, __LINE__, "DecodeHexPayload"};
-constexpr vxu::LogSite kSiteAnswerNotRouted{kSourceFile, __LINE__, "HandleReceivedEvent"};
+// The function as the Windows compiler names one of an unnamed namespace.
+constexpr vxu::LogSite kSiteAnswerFailed{kSourceFile, 76, "`anonymous-namespace'::HandleReceivedEvent"};
 
 // The reply window of the process (0: none).
 vxp::WindowHandle reply_window = 0;
@@ -33,12 +42,50 @@ constexpr std::array<std::uint8_t, 256> MakeHexTable() {
 }
 constexpr std::array<std::uint8_t, 256> kHexTable = MakeHexTable();
 
-// The routing of an answer to the document operations. Those are not built
-// yet: the answer is recorded and dropped.
-void HandleReceivedEvent(ai::BasicSuite*, const std::string& payload, ReplyKind kind) {
-  VX_LOG(vxu::eLogLevel_Debug, kSiteAnswerNotRouted)
-      << "answer of kind " << static_cast<int>(kind) << " with "
-      << static_cast<unsigned long long>(payload.size()) << " bytes not routed";
+// The answer code of a kind (for the capture file).
+std::uint64_t CodeOf(ReplyKind kind) {
+  switch (kind) {
+    case eReplyKind_AttachJob:
+      return vxlink::kAnswerAttachJob;
+    case eReplyKind_NewDetails:
+      return vxlink::kAnswerNewDetails;
+    case eReplyKind_Export:
+      return vxlink::kAnswerExport;
+    case eReplyKind_None:
+      break;
+  }
+  return 0;
+}
+
+// Routes one answer to the document operation its kind names, each of which
+// reads the job from the payload itself. Whatever the operation throws ends
+// the handling of this answer with one ERROR record; the plug-in carries on
+// with the next. The operations acquire suites through ai::suite::basic, the
+// basic suite of the message being handled.
+void HandleReceivedEvent(ai::BasicSuite* /*basic*/, const std::string& payload, ReplyKind kind) {
+  try {
+    BJobFile job;
+    std::istringstream stream(payload);
+    switch (kind) {
+      case eReplyKind_AttachJob:
+        AttachReceivedJob(stream, job, true);
+        break;
+      case eReplyKind_NewDetails:
+        HandleNewDetailsReply(stream, job);
+        break;
+      case eReplyKind_Export:
+        HandleExportReply(stream, job);
+        break;
+      case eReplyKind_None:
+        break;
+    }
+  } catch (const UException& e) {
+    VX_LOG(vxu::eLogLevel_Error, kSiteAnswerFailed) << e.message();
+  } catch (const std::exception& e) {
+    VX_LOG(vxu::eLogLevel_Error, kSiteAnswerFailed) << e.what();
+  } catch (...) {
+    VX_LOG(vxu::eLogLevel_Error, kSiteAnswerFailed) << "unknown exception";
+  }
 }
 
 }  // namespace
@@ -142,6 +189,7 @@ bool DecodeHexPayload(const void* characters, std::uint32_t byte_count, ReplyKin
         << static_cast<unsigned int>(byte_count) << " bytes)";
     return false;
   }
+  CaptureAnswer(CodeOf(kind), bytes);
   pending.Park(std::move(bytes), kind);
   return true;
 }
@@ -190,6 +238,8 @@ void BringHostToFront() {
 void ProcessPendingReply(ai::BasicSuite* basic) {
   std::string payload;
   ReplyKind kind = eReplyKind_None;
+  // Taken out before it is handled: an answer whose handling fails must not
+  // be handled again on every tick.
   if (!ThePlugin().Pending().Take(&payload, &kind)) return;
   HandleReceivedEvent(basic, payload, kind);
 }

@@ -54,9 +54,10 @@ std::int64_t ReplyWindowProcedure(vxp::WindowHandle window, std::uint32_t messag
 // hexadecimal digit. Reads nothing outside the byte_count bytes.
 bool DecodeHexText(const void* characters, std::uint32_t byte_count, std::string* out);
 
-// Decodes an answer into pending, replacing what waited there. A refused
-// text writes an ERROR record and leaves pending as it was. Returns whether
-// the answer was taken.
+// Decodes an answer into pending, replacing what waited there, and appends
+// it to the capture file when one is in use (SupportLog.h). A refused text
+// writes an ERROR record and leaves pending as it was. Returns whether the
+// answer was taken.
 bool DecodeHexPayload(const void* characters, std::uint32_t byte_count, ReplyKind kind,
                       PendingReply& pending);
 // The same into the process-wide plug-in's pending answer (throws
@@ -70,8 +71,11 @@ bool DecodeHexPayload(const void* characters, std::uint32_t byte_count, ReplyKin
 // synthesised Alt key, and the thread sleeps 50 ms afterwards.
 void BringHostToFront();
 
-// The timer tick: takes the pending answer of the process-wide plug-in, if
-// any, and hands it to the answer routing. Until the document operations
-// exist, the routing writes a DEBUG record with the answer's kind and size
-// and drops it.
+// The timer tick: takes the pending answer of the process-wide plug-in out,
+// if there is one, and routes it by kind: AttachJob to AttachReceivedJob
+// (with guides), NewDetails to HandleNewDetailsReply, Export to
+// HandleExportReply. Anything those throw ends the handling of that answer
+// with an ERROR record ("Source\CSBoilerPlate\menuHandler_win32", line 76,
+// the exception's text); the answer is gone either way, so a failing answer
+// is handled once.
 void ProcessPendingReply(ai::BasicSuite* basic);

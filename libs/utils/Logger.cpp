@@ -432,12 +432,20 @@ bool LoggerBase::log(LogRecord&& record) {
 }
 
 void LoggerBase::write_record(const LogRecord& record) const noexcept {
-  if (!stream_) return;
+  std::ostream* const copy = copy_stream();
+  if (!stream_ && !copy) return;
   try {
     LineBuffer line;
     if (!format_line(record, name(), line)) return;
-    std::lock_guard lock(stream_lock(stream_));
-    stream_->write(line.data(), static_cast<std::streamsize>(line.size()));
+    if (stream_) {
+      std::lock_guard lock(stream_lock(stream_));
+      stream_->write(line.data(), static_cast<std::streamsize>(line.size()));
+    }
+    if (copy) {
+      std::lock_guard lock(stream_lock(copy));
+      copy->write(line.data(), static_cast<std::streamsize>(line.size()));
+      copy->flush();
+    }
   } catch (...) {
     // A stream that throws, or no memory for a long line: the line is lost,
     // the caller carries on.

@@ -204,6 +204,7 @@ class PosixPlatform final : public Platform {
     status.is_link = S_ISLNK(st.st_mode);
     if (status.is_link && ::stat(p.c_str(), &st) != 0) return status;  // dangling link
     status.is_directory = S_ISDIR(st.st_mode);
+    status.is_regular = S_ISREG(st.st_mode);
     return status;
   }
 

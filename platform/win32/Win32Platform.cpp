@@ -180,6 +180,9 @@ class Win32Platform final : public Platform {
     if (attributes == INVALID_FILE_ATTRIBUTES) return status;
     status.exists = true;
     status.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // Names in the device namespace (\\.\pipe\..., \\.\COM1) are no files.
+    status.is_regular = !status.is_directory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0 &&
+                        path.compare(0, 4, L"\\\\.\\") != 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       // Symbolic links and junctions lead elsewhere; other reparse points
       // (cloud placeholders, deduplicated files) hold their own content.

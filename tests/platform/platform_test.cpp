@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
+#include <string>
 #include <thread>
 
 namespace {
@@ -52,6 +55,37 @@ TEST(PlatformTest, ScopedPlatformInstallsAndRestoresADouble) {
     EXPECT_EQ(vxp::Platform::Default().current_thread_id(), native.current_thread_id());
   }
   EXPECT_EQ(&vxp::Platform::Default(), &native);
+}
+
+// Readers of untrusted paths (colour profiles) read only plain files: a
+// device or a pipe may never end or block the host.
+TEST(PlatformTest, FileStatusTellsPlainFilesFromEverythingElse) {
+  vxp::Platform& os = vxp::Platform::Default();
+  if (os.path_style() != vxp::ePathStyle_Posix) GTEST_SKIP() << "POSIX paths";
+  namespace fs = std::filesystem;
+  const fs::path folder =
+      fs::temp_directory_path() / ("platform_test_" + std::to_string(os.current_process_id()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "folder");
+  std::ofstream(folder / "plain") << "bytes";
+  fs::create_symlink(folder / "plain", folder / "link");
+  fs::create_symlink(folder / "gone", folder / "dangling");
+  struct Case {
+    fs::path path;
+    bool exists;
+    bool regular;
+  };
+  const Case cases[] = {
+      {folder / "plain", true, true}, {folder / "link", true, true},      {folder / "folder", true, false},
+      {"/dev/null", true, false},     {folder / "dangling", true, false}, {folder / "missing", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    const vxp::FileStatus status = os.file_status(c.path.wstring());
+    EXPECT_EQ(status.exists, c.exists);
+    EXPECT_EQ(status.is_regular, c.regular);
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

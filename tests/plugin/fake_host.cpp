@@ -140,6 +140,12 @@ ai::Err SetTimerActive(ai::TimerHandle timer, bool active) {
   return ai::kBadParameterErr;
 }
 
+// This host never has a document open.
+ai::Err GetDocument(ai::DocumentHandle*) {
+  if (ai::Err err = Enter("GetDocument")) return err;
+  return ai::kNoDocumentErr;
+}
+
 // --- Suite tables ----------------------------------------------------------------
 // Suites whose operations the plug-in does not call yet are served with
 // empty tables: a call through one would crash the test, which is the point.
@@ -154,7 +160,7 @@ const ai::FoldersSuite kFolders{};
 const ai::BlocksSuite kBlocks{};
 const ai::MenuSuite kMenu{AddMenuItem, AddMenuGroupAsSubMenu, EnableItem, DisableItem, IsItemEnabled};
 const ai::UnicodeStringSuite kUnicodeString{NewFromUTF8, GetUTF8, DisposeString};
-const ai::DocumentSuite kDocument{};
+const ai::DocumentSuite kDocument{GetDocument, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 const ai::DocumentListSuite kDocumentList{};
 const ai::DictionarySuite kDictionary{};
 const ai::ActionManagerSuite kActionManager{};

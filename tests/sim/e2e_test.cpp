@@ -96,9 +96,18 @@ class PluginEndToEnd : public DeskScenario {
     return names;
   }
 
-  // The log lines of the plug-in's answer routing on vxhost's standard error.
-  static std::size_t Routed(const HostRun& run, int kind) {
-    return Occurrences(run.err, "answer of kind " + std::to_string(kind) + " with ");
+  // Job-details answers (kind 2) that made a document: the plug-in's record
+  // of their sizes on vxhost's standard error.
+  static std::size_t NewDetailsHandled(const HostRun& run) {
+    return Occurrences(run.err, "[VXIllustrator:HandleNewDetailsReply:1337] new details ");
+  }
+  // The report's documents that hold a stored job (an attach answer, kind 1,
+  // with the document open, or a document made for a job).
+  static std::size_t DocumentsWithJob(const json& report) {
+    std::size_t n = 0;
+    for (const json& document : report.value("documents", json::array()))
+      if (document["dictionary"].contains("Veloxa5SLUGData")) ++n;
+    return n;
   }
 };
 
@@ -389,14 +398,15 @@ TEST_F(PluginEndToEnd, AnAnswerIsDecodedParkedAndTakenByATick) {
   // Four bytes of text (two UTF-16 characters) make one byte of the job.
   ASSERT_GT(size, 0u);
   EXPECT_EQ(size % 4, 0u);
-  EXPECT_NE(run.err.find("answer of kind 2 with " + std::to_string(size / 4) + " bytes not routed"),
-            std::string::npos)
-      << run.err;
+  // Routed: the job made a document, which holds it.
+  EXPECT_EQ(NewDetailsHandled(run), 1u) << run.err;
+  EXPECT_EQ(DocumentsWithJob(Report(run)), 1u);
 }
 
+// A document is open, so that the attach answer leaves its job there.
 TEST_F(PluginEndToEnd, TwoAnswersBeforeOneTickKeepOnlyTheSecond) {
   StartDesk();
-  StartHost("ticks off\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
+  StartHost("ticks off\nnew 600 800\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
   ASSERT_TRUE(RecordHolds(2));
   ASSERT_TRUE(AboutAnswered()) << Log();
   EXPECT_EQ(RunDesk({"send", "details"}).out, "1\n");
@@ -409,13 +419,16 @@ TEST_F(PluginEndToEnd, TwoAnswersBeforeOneTickKeepOnlyTheSecond) {
   EXPECT_FALSE(std::get<3>(answers[1])) << "the replaced answer was handled";
   EXPECT_EQ(std::get<0>(answers[2]), vxlink::kAnswerAttachJob);
   EXPECT_TRUE(std::get<3>(answers[2]));
-  EXPECT_EQ(Routed(run, 2), 0u) << run.err;
-  EXPECT_EQ(Routed(run, 1), 1u) << run.err;
+  // The details answer made no document; the attach answer stored its job.
+  EXPECT_EQ(NewDetailsHandled(run), 0u) << run.err;
+  const json report = Report(run);
+  EXPECT_EQ(report["documents"].size(), 1u);
+  EXPECT_EQ(DocumentsWithJob(report), 1u);
 }
 
 TEST_F(PluginEndToEnd, RefusedAnswersGetZeroAndLeaveTheParkedOneAlone) {
   StartDesk();
-  StartHost("ticks off\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
+  StartHost("ticks off\nnew 600 800\nmenu About Veloxa...\nrun 6\nticks on\nwait-answer 10\n");
   ASSERT_TRUE(RecordHolds(2));
   ASSERT_TRUE(AboutAnswered()) << Log();
   const vxp::WindowHandle window = WindowOf(Record()[1]);
@@ -459,8 +472,12 @@ TEST_F(PluginEndToEnd, RefusedAnswersGetZeroAndLeaveTheParkedOneAlone) {
     EXPECT_EQ(std::get<2>(answers[2 + i]), 0);
     EXPECT_FALSE(std::get<3>(answers[2 + i]));
   }
-  EXPECT_EQ(Routed(run, 1), 1u) << run.err;
-  EXPECT_EQ(Occurrences(run.err, "bytes not routed"), 1u) << run.err;
+  // Only the parked attach answer was handled: its job is in the document,
+  // and no refused one made a document or an ERROR record of the routing.
+  const json report = Report(run);
+  EXPECT_EQ(report["documents"].size(), 1u);
+  EXPECT_EQ(DocumentsWithJob(report), 1u);
+  EXPECT_EQ(Occurrences(run.err, "HandleReceivedEvent:76]"), 0u) << run.err;
 }
 
 TEST_F(PluginEndToEnd, BringToFrontRestoresOrActivatesTheHost) {

@@ -10,7 +10,9 @@
 // job from JSON (the members show prints; "settings" and "definitions" as
 // the "SR" and "Dp" messages) and writes the payload as Veloxa sends it.
 // FILE absent or "-" means standard input. --hex reads hexadecimal text
-// (white space ignored), --hex-out writes it (upper case, then a line feed).
+// (white space ignored), or the plug-in's answer capture (lines "time code
+// hex", see Source/SupportLog.h), of which it takes the last line's job;
+// --hex-out writes hexadecimal text (upper case, then a line feed).
 //
 // Exit status: 0 done, 1 input refused (the reader's error text on standard
 // error), 2 usage error.
@@ -58,8 +60,10 @@ constexpr char kShowUsage[] =
     "usage: vxjob show [--hex] [--mask N] [FILE]\n"
     "\n"
     "Reads a job payload (raw key-stream bytes; with --hex, hexadecimal text as\n"
-    "Veloxa sends it, white space ignored) with ReadJob and mask N (default 4)\n"
-    "and prints the job as one JSON object followed by a line feed. Members\n"
+    "Veloxa sends it, white space ignored, or the plug-in's answer capture, one\n"
+    "answer a line as \"time code hex\", of which the last line is read) with\n"
+    "ReadJob and mask N (default 4) and prints the job as one JSON object\n"
+    "followed by a line feed. Members\n"
     "carry the job model's names; rectangles are [x, y, width, height] and are\n"
     "left out while undefined; empty lists are left out; \"geometry\" holds the\n"
     "[width, depth] of trim, bleed and type area as ComputeGeometry gives them.\n";
@@ -133,6 +137,43 @@ std::string from_hex(const std::string& text) {
   return bytes;
 }
 
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Whether text starts (after white space) with a time stamp
+// "YYYY-MM-DDTHH:MM:SS", as a line of the answer capture does. Hexadecimal
+// text never does: it holds no "-", "T" or ":".
+bool is_capture(const std::string& text) {
+  static constexpr char kPattern[] = "dddd-dd-ddTdd:dd:dd";
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i])) ++i;
+  for (const char* p = kPattern; *p != '\0'; ++p, ++i) {
+    if (i >= text.size()) return false;
+    const char c = text[i];
+    if (*p == 'd' ? (c < '0' || c > '9') : c != *p) return false;
+  }
+  return true;
+}
+
+// The hexadecimal field of the capture's last line: "time code hex".
+std::string last_captured(const std::string& text) {
+  std::size_t end = text.size();
+  while (end > 0 && is_space(text[end - 1])) --end;
+  const std::size_t start = text.find_last_of('\n', end == 0 ? 0 : end - 1);
+  const std::string line = text.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1));
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && is_space(line[i])) ++i;
+    const std::size_t from = i;
+    while (i < line.size() && !is_space(line[i])) ++i;
+    if (i > from) fields.push_back(line.substr(from, i - from));
+  }
+  if (fields.size() != 3 || !is_capture(fields[0]) ||
+      fields[1].find_first_not_of("0123456789") != std::string::npos)
+    throw Refused("not a line of the answer capture (time code hex)");
+  return fields[2];
+}
+
 void write_payload(const std::string& bytes, bool hex) {
   if (hex) {
     const ustring text = hex_encode(bytes.data(), bytes.size());
@@ -194,7 +235,8 @@ Options parse(const std::vector<std::string>& args, bool hexIn, bool hexOut, boo
 
 std::string payload_of(const Options& o) {
   const std::string bytes = read_all(o.file);
-  return o.hexIn ? from_hex(bytes) : bytes;
+  if (!o.hexIn) return bytes;
+  return from_hex(is_capture(bytes) ? last_captured(bytes) : bytes);
 }
 
 void read_job(BJobFile& job, const std::string& bytes, int mask) {

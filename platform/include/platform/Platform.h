@@ -35,10 +35,13 @@ enum ShellFolder : int {
 // What the file system holds at a path. Directory links count as
 // directories; `is_link` tells that the entry itself is a link (a symbolic
 // link, or a junction on Windows), so tree walks must not enter it.
+// `is_regular`: a plain file (links followed), not a folder, device, pipe or
+// socket, so reading it ends and never waits for a writer.
 struct FileStatus {
   bool exists = false;
   bool is_directory = false;
   bool is_link = false;
+  bool is_regular = false;
 };
 
 // Outcome of create_directory.

@@ -29,6 +29,12 @@
 //   a lock per stream, so lines from different threads never interleave.
 //   Logging never reports failure: stream errors stay in the stream's state.
 //
+// Copy stream
+//   A logger may also hand every line to a second stream (set_copy_stream),
+//   for instance a file on a machine where its own stream goes nowhere; the
+//   copy is flushed after every line, so what was logged is on disk when the
+//   process dies. append_log_file (utils/LogFile.h) opens such a file.
+//
 // Asynchronous mode
 //   start_logging_thread() starts one shared background writer (or adds a
 //   reference to the running one); while it runs, `log` moves records into its
@@ -85,6 +91,14 @@ class LoggerBase {
   std::ostream* stream() const { return stream_; }
   const std::string& name() const;
 
+  // Every line written from now on also goes to copy (null: none), in the
+  // same single write, then copy is flushed. The stream is not owned and
+  // must outlive its use here; replacing it while other threads log is
+  // safe for the logger, but a line being written may still reach the old
+  // one.
+  void set_copy_stream(std::ostream* copy) noexcept { copy_.store(copy, std::memory_order_release); }
+  std::ostream* copy_stream() const noexcept { return copy_.load(std::memory_order_acquire); }
+
  private:
   friend class logger_thread_data;
   friend class detail::SystemLoggerLifetime;
@@ -94,6 +108,7 @@ class LoggerBase {
   void retire() noexcept;
 
   std::ostream* stream_;
+  std::atomic<std::ostream*> copy_{nullptr};
   // Null for an unnamed logger: a std::string member would keep some
   // compilers from constant-initialising the process-wide logger.
   std::unique_ptr<const std::string> name_;
