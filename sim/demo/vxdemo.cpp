@@ -329,12 +329,12 @@ void Demo::StartDesk() {
 
 void Demo::RunHost() {
   Step("The designer at work in the illustration program (vxhost)");
-  std::cout << "    picks \"Job Details / Export...\" with no document open; the answer makes\n"
-               "    the document; places an advertisement of "
+  std::cout << "    picks \"Job Details / Export...\" with no document open; the answer\n"
+               "    makes the document; places an advertisement of "
             << vxdemo::AdvertisementRects()
-            << " rectangles (the background into the\n"
-               "    bleed, the rest inside the type area); picks \"AdjustSize...\"; picks\n"
-               "    \"Job Details / Export...\" again; the answer exports the PDF\n"
+            << " rectangles (a background\n"
+               "    into the bleed, the rest inside the type area); picks \"AdjustSize...\";\n"
+               "    picks \"Job Details / Export...\" again; the answer exports the PDF\n"
             << std::flush;
   std::vector<std::string> environment = LinkEnvironment();
   // English menu texts: the plug-in takes the language from the first of
@@ -430,10 +430,9 @@ void Demo::TellRequestAndDocument() {
 
   auto tell_answer = [&](const json& a, std::uint64_t expected) {
     const std::uint64_t code = a.value("code", std::uint64_t{0});
-    Line("answer received", std::to_string(code) + " (" + answer_name(code) + "), " +
-                                std::to_string(a.value("size", 0)) + " bytes, window result " +
-                                std::to_string(a.value("result", 0)) +
-                                (a.value("taken", false) ? ", taken on the next timer tick" : ", NOT taken"));
+    Line("answer received",
+         std::to_string(code) + " (" + answer_name(code) + "), " + std::to_string(a.value("size", 0)) +
+             " bytes" + (a.value("taken", false) ? ", handled on the next timer tick" : ", NOT handled"));
     if (code != expected || !a.value("taken", false))
       throw StepFailed("expected answer " + std::to_string(expected) + ", taken");
   };
@@ -456,7 +455,11 @@ void Demo::TellRequestAndDocument() {
     for (const json& tag : guide.at("tags"))
       if (tag == kTrimTag) trim = true;
     const Box b = box_of(guide.at("points"));
-    Line(trim ? "guide: trim" : "guide: type area",
+    // Hosts before version 15 also get a guide around the whole page.
+    const bool bleed = !trim && b.w >= page_w_ - 0.01 && b.h >= page_h_ - 0.01;
+    Line(trim    ? "guide: trim"
+         : bleed ? "guide: bleed"
+                 : "guide: type area",
          "at " + mm(b.x) + ", " + mm(b.y) + " mm, " + size_mm(b.w, b.h) +
              (guide.value("locked", false) ? ", locked" : ", NOT locked"));
   }
@@ -519,11 +522,19 @@ void Demo::TellPdf() {
 
 void Demo::TellExported() {
   Step("The \"exported\" report Veloxa received");
-  const std::vector<json> record = Record();
+  // The plug-in wrote the report to the pipe before vxhost ended; vxdesk
+  // records it from a thread of its own, so give it a moment.
+  std::vector<json> record;
   const json* exported = nullptr;
-  for (const json& m : record)
-    if (m.value("what", "") == "exported") exported = &m;
-  if (exported == nullptr) throw StepFailed("Veloxa received no \"exported\" report");
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kDeskStartMs);
+  for (;;) {
+    record = Record();
+    for (const json& m : record)
+      if (m.value("what", "") == "exported") exported = &m;
+    if (exported != nullptr) break;
+    if (Clock::now() >= deadline) throw StepFailed("Veloxa received no \"exported\" report");
+    vxp::ProcessService::Default().sleep_ms(20);
+  }
   const std::string bytes = request_job(*exported);
   BJobFile job;
   std::istringstream in(bytes);
