@@ -71,7 +71,9 @@ JobMessages PayloadMessages(const JobMessages& fromJob, const std::optional<umes
 }
 
 std::string OutputName(const BJobFile& job) {
-  std::string leaf = leaf_of(job.documentName().str());
+  // The plug-in names a document that was never saved "?": no name to go by.
+  const std::string document = job.documentName().str();
+  std::string leaf = document == "?" ? std::string() : leaf_of(document);
   // "Spring advert.ai" gives "Spring advert", so that the PDF is
   // "Spring advert.pdf"; a name that is all extension (".ai") keeps it.
   if (const std::size_t dot = leaf.find_last_of('.'); dot != std::string::npos && dot > 0) leaf.erase(dot);

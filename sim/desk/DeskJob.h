@@ -45,7 +45,8 @@ JobMessages PayloadMessages(const JobMessages& fromJob, const std::optional<umes
 void CompleteForExport(BJobFile& job, const std::string& outputFolder);
 
 // The output file's name for a job: the leaf of its document name (after the
-// last "/" or "\") without its extension, else its jobId, else "job";
+// last "/" or "\") without its extension, else (no name, or "?", the
+// plug-in's name of a document never saved) its jobId, else "job";
 // characters that no file name on Windows may hold (control characters and
 // < > : " / \ | ? *) become "_", and trailing dots and spaces are dropped.
 std::string OutputName(const BJobFile& job);

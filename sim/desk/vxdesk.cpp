@@ -61,8 +61,9 @@ from a sender thread:
   details with "x"     59655 (export) with the job of "v", to which vxdesk
                        adds an active group (the first one when none is),
                        the output file FS (output folder / the document
-                       name's leaf without extension, else the jobId), the
-                       page information file PI (FS + ".pi"), one absolute
+                       name's leaf without extension, else, also for an
+                       unsaved document ("?"), the jobId), the page
+                       information file PI (FS + ".pi"), one absolute
                        page range of 1 page when there is none
   exported, others     recorded, no answer
 Every job answer carries the check settings (SR) and the setting
