@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -206,8 +207,6 @@ class DocumentsEndToEnd : public DeskScenario {
   }
   std::string Out() const { return InFolder("out"); }
 
-  std::size_t abouts_ = 0;
-
   // Waits until vxdesk has answered the next About pick of the test
   // (42609), so that the answers a test sends afterwards find the window of
   // the plug-in that runs now.
@@ -251,6 +250,8 @@ class DocumentsEndToEnd : public DeskScenario {
     PumpUntil([&] { return RequestsOf(Record(), "exported").size() >= n; }, n == 0 ? 500 : kPatienceMs);
     return RequestsOf(Record(), "exported");
   }
+
+  std::size_t abouts_ = 0;  // About picks answered so far
 };
 
 // --- The demo's round trip ------------------------------------------------------------
