@@ -48,6 +48,9 @@ void CompleteForExport(BJobFile& job, const std::string& outputFolder);
 // last "/" or "\") without its extension, else its jobId, else "job";
 // characters that no file name on Windows may hold (control characters and
 // < > : " / \ | ? *) become "_", and trailing dots and spaces are dropped.
+// The document name "?" is the plug-in's word for a document that was never
+// saved and counts as none, so that the exports of different unsaved jobs do
+// not all go to "_.pdf", each replacing the one before.
 std::string OutputName(const BJobFile& job);
 
 // An answer's text: the payload's bytes as hexadecimal digits, two per byte,

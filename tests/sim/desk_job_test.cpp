@@ -112,6 +112,8 @@ TEST(DeskOutputNameTest, NamesTheFileAfterTheDocumentOrTheJob) {
       {"PosixPath", "/home/u/a.b.ai", "ID", "a.b"},
       {"NoExtension", "Poster", "ID", "Poster"},
       {"NoDocumentName", "", "5D1B6E2A-7C3F", "5D1B6E2A-7C3F"},
+      {"UnsavedDocumentIsNamedAfterTheJob", "?", "5D1B6E2A-7C3F", "5D1B6E2A-7C3F"},
+      {"QuestionMarksInAName", "??", "ID", "__"},
       {"NeitherNameNorId", "", "", "job"},
       {"CharactersNoFileMayHold", "C:\\x\\a<b>c:d\"e|f?g*h\x01.ai", "ID", "a_b_c_d_e_f_g_h_"},
       {"TrailingDotsAndSpaces", "report. .ai", "ID", "report"},

@@ -297,7 +297,9 @@ TEST_F(DocumentsEndToEnd, TheA4BookingBecomesADocumentWithGuidesAndAPdf14ThatIsR
   EXPECT_EQ(save["written"], true) << save;
   EXPECT_EQ(save["version"], "1.4");
   const std::string pdf = save["path"];
-  EXPECT_EQ(fs::path(pdf).parent_path(), fs::path(Out()));
+  // The document was never saved: the PDF is named after the job, so that
+  // another unsaved job's export cannot replace it.
+  EXPECT_EQ(fs::path(pdf), fs::path(Out()) / "0C1D2E3F-4A5B-4C6D-8E7F-901A2B3C4D5E.pdf");
   vxpdf_test::TempFolder tools;
   const vxpdf_test::ToolRun check = vxpdf_test::run_tool("qpdf", {"--check", pdf}, tools);
   EXPECT_TRUE(check.ran);
