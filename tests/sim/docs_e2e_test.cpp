@@ -360,6 +360,50 @@ TEST_F(DocumentsEndToEnd, AJobThatBooksNoTrimSizeMakesNoDocument) {
   }
 }
 
+// The host cannot make the new document while the user's own is open: the
+// job must not land in, nor draw guides on, the user's document, and the
+// failed answer is not tried again on the ticks after.
+TEST_F(DocumentsEndToEnd, ANewDocumentThatFailsLeavesTheUsersDocumentAlone) {
+  StartDeskWith(BookingJob());
+  StartHost("new 300 400 " + InFolder("other.ai") +
+            "\nfail New NEW!\nmenu About Veloxa...\nwait-answer 30\nrun 0.3\n");
+  ASSERT_TRUE(AboutAnswered()) << Log();
+  EXPECT_EQ(RunDesk({"send", "details", InFolder("job.json")}).out, "1\n");
+  const HostRun run = FinishHost();
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  json report = Report(run);
+  EXPECT_EQ(Occurrences(run.err, "[VXIllustrator:NewDoc:772] New document failed 1313167137"), 1u) << run.err;
+  ASSERT_EQ(report["documents"].size(), 1u);
+  const json& document = report["documents"][0];
+  EXPECT_EQ(document["dictionary"], json::object());
+  EXPECT_EQ(document["art"], json::array());
+  EXPECT_EQ(document["modified"], false);
+  EXPECT_EQ(report["actions"], json::array());
+}
+
+// A guide that cannot be made must not leave its path behind: a tagged,
+// unlocked rectangle in the artwork would print in the PDF.
+TEST_F(DocumentsEndToEnd, GuidesThatCannotBeMadeLeaveNoPathInTheArtwork) {
+  StartDeskWith(BookingJob());
+  const char* const failures[] = {"PlayActionEvent:adobe_makeGuide", "DeselectAll"};
+  for (const char* failure : failures) {
+    SCOPED_TRACE(failure);
+    StartHost(std::string("new 600 800\nfail ") + failure +
+              " FAI2\nmenu About Veloxa...\nwait-answer 30\nrun 0.2\n");
+    ASSERT_TRUE(AboutAnswered()) << Log();
+    EXPECT_EQ(SendAttach().out, "1\n");
+    const HostRun run = FinishHost();
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    json report = Report(run);
+    ASSERT_EQ(report["documents"].size(), 1u);
+    const json& document = report["documents"][0];
+    EXPECT_NE(run.err.find("] ILLE 1178683698"), std::string::npos)
+        << "no guide failed: " << run.err;  // 'FAI2'
+    EXPECT_EQ(document["art"], json::array());
+    EXPECT_TRUE(document["job"].is_object()) << "the job was not stored";
+  }
+}
+
 // The booking attached to a document of another size (600 x 800), then
 // "AdjustSize..." twice: the host's version decides where the guides go and
 // whether the artboard becomes the bleed box.
