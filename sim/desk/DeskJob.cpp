@@ -39,6 +39,10 @@ umessage parse(const char* text) {
   return m;
 }
 
+// What the plug-in sends as the document name when the host has no file for
+// the document.
+constexpr char kUnsavedDocumentName[] = "?";
+
 std::string leaf_of(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -71,9 +75,8 @@ JobMessages PayloadMessages(const JobMessages& fromJob, const std::optional<umes
 }
 
 std::string OutputName(const BJobFile& job) {
-  // The plug-in names a document that was never saved "?": no name to go by.
-  const std::string document = job.documentName().str();
-  std::string leaf = document == "?" ? std::string() : leaf_of(document);
+  std::string leaf = leaf_of(job.documentName().str());
+  if (leaf == kUnsavedDocumentName) leaf.clear();
   // "Spring advert.ai" gives "Spring advert", so that the PDF is
   // "Spring advert.pdf"; a name that is all extension (".ai") keeps it.
   if (const std::size_t dot = leaf.find_last_of('.'); dot != std::string::npos && dot > 0) leaf.erase(dot);

@@ -171,8 +171,9 @@ void DeskScenario::StartHost(const std::string& script, const std::vector<std::s
   ASSERT_EQ(host_, nullptr) << "one vxhost at a time";
   const std::string script_file = WriteFile("host.vxs", script);
   fs::remove(InFolder("host.json"));
-  const std::vector<std::string> argv{VXHOST,   "--fast",   "--report", InFolder("host.json"),
-                                      VXPLUGIN, script_file};
+  std::vector<std::string> argv{VXHOST, "--fast", "--report", InFolder("host.json")};
+  argv.insert(argv.end(), host_options_.begin(), host_options_.end());
+  argv.insert(argv.end(), {VXPLUGIN, script_file});
   vxp::SpawnOptions options;
   options.stdout_file = InFolder("host.out");
   options.stderr_file = InFolder("host.err");

@@ -73,9 +73,10 @@ class DeskScenario : public ::testing::Test {
   RunResult RunDesk(const std::vector<std::string>& args);
 
   // Starts vxhost --fast with the plug-in module and the script text (one
-  // run at a time); environment as for StartDesk. FinishHost waits for it
-  // to end (pumping the test's windows meanwhile) and reads its report;
-  // RunHost does both.
+  // run at a time), after the options in host_options_ (such as
+  // "--host-version", "13"); environment as for StartDesk. FinishHost waits
+  // for it to end (pumping the test's windows meanwhile) and reads its
+  // report; RunHost does both.
   void StartHost(const std::string& script, const std::vector<std::string>& environment = {});
   HostRun FinishHost();
   HostRun RunHost(const std::string& script, const std::vector<std::string>& environment = {}) {
@@ -121,6 +122,7 @@ class DeskScenario : public ::testing::Test {
   std::string WriteFile(const std::string& name, const std::string& content) const;
 
   vxp::WindowHandle window_ = 0;
+  std::vector<std::string> host_options_;
   std::unique_ptr<vxp::ChildProcess> desk_;
   std::unique_ptr<vxp::ChildProcess> host_;
 
