@@ -66,14 +66,15 @@ std::string json_string(const std::string& bytes) {
 }
 
 // The record held by a user/binary field, as JSON text, when the bytes are a
-// flat form that decodes; the reader's complaint is kept off the log.
-bool flat_form_as_json(const std::string& bytes, std::string& json) {
+// flat form that decodes; the reader's complaint is kept off the log. The
+// copies of its strings are charged to the dump's one budget.
+bool flat_form_as_json(const std::string& bytes, std::string& json, vxu::flat_string_budget& budget) {
   if (bytes.empty()) return false;
   const std::uint32_t mask = vxu::system_logger.mask();
   vxu::system_logger.set_mask(0);
   umessage record;
   std::istringstream in(bytes);
-  const bool ok = record.unflatten(in);
+  const bool ok = record.unflatten(in, budget);
   vxu::system_logger.set_mask(mask);
   if (!ok) return false;
   std::ostringstream text;
@@ -170,7 +171,7 @@ class Dumper {
         break;
       default: {
         std::string json;
-        if (info.type == UKeyStream::eFieldType_Binary && flat_form_as_json(data, json)) {
+        if (info.type == UKeyStream::eFieldType_Binary && flat_form_as_json(data, json, budget_)) {
           o << ' ' << json;
         } else if (!data.empty()) {
           o << ' ' << hex_of(data, kMaxHexBytes);
@@ -203,6 +204,9 @@ class Dumper {
 
   UKeyInStream& in_;
   std::ostream& out_;
+  // One for the whole dump: a stream of many fields that each expand
+  // within a budget of their own would expand without bound together.
+  vxu::flat_string_budget budget_;
 };
 
 }  // namespace
