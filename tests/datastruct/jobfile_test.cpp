@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -632,6 +633,17 @@ TEST(JobFile, ListsPastTheirLimitsAreRefused) {
        [](std::size_t n) { return payload(record("EL", int_field("ID", 1) + record("PR", repeat(int_field("sS", 0), n)))); },
        [](const BJobFile& job) { return job.exportedDestinations().At(0).pageRanges().Count(); },
        "BJobFile: too many page ranges"},
+      {"check settings of the old form, all of one name", kMaxCheckSettings,
+       [](std::size_t n) {
+         umessage settings;
+         auto setting = std::make_shared<umessage>();
+         setting->add("problem", "ResTooLowContone");
+         for (std::size_t i = 0; i < n; ++i) settings.add("settings", setting);
+         std::ostringstream flat;
+         settings.flatten(flat);
+         return payload("", field(make_key("SR"), 8, flat.str()));
+       },
+       [](const BJobFile& job) { return job.checkSettings().size(); }, "BJobFile: too many check settings"},
       {"exported destinations", kMaxExportedDestinations,
        [](std::size_t n) { return payload(record("EL", repeat(int_field("ID", 0), n))); },
        [](const BJobFile& job) { return job.exportedDestinations().Count(); },

@@ -8,8 +8,8 @@
 // malformed input; the job is then left as it was (BJobFile.h).
 //
 // A real job holds a few destinations, rarely more than a thousand, with a
-// few dozen user fields each, and page ranges that describe at most
-// BJobFile::kMaxPageInfoPages pages.
+// few dozen user fields each, page ranges that describe at most
+// BJobFile::kMaxPageInfoPages pages, and a few hundred check settings.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,9 @@ inline constexpr std::size_t kMaxUserFields = 1000;
 inline constexpr std::size_t kMaxPageRanges = 100000;
 // Records of "EL": "BJobFile: too many exported destinations".
 inline constexpr std::size_t kMaxExportedDestinations = 10000;
+// Check settings loaded from "SR" (a real job has one per problem of the
+// catalogue at most): "BJobFile: too many check settings".
+inline constexpr std::size_t kMaxCheckSettings = 10000;
 
 // Throws std::runtime_error(text) when count has passed limit.
 void RefuseBeyond(std::size_t count, std::size_t limit, const char* text);
