@@ -90,12 +90,6 @@ class NullBuffer : public std::streambuf {
 
 using Msg = std::shared_ptr<umessage>;
 
-std::string flat_of(const umessage& m) {
-  std::ostringstream out;
-  m.flatten(out);
-  return out.str();
-}
-
 // A payload as Veloxa sends one: the fields `fill` writes into the meta
 // record, around an empty job record.
 template <class Fill>
@@ -172,13 +166,37 @@ std::string equal_names_payload(std::size_t bytes) {
   });
 }
 
+void put_packed(std::string& out, std::uint64_t v) {
+  if (v < 0x80) {
+    out += static_cast<char>(v);
+  } else if (v < 0x4000) {
+    out += static_cast<char>(0x80 | (v >> 8));
+    out += static_cast<char>(v & 0xFF);
+  } else {
+    out += static_cast<char>(0xE0 | (v >> 24));
+    for (int shift = 16; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+  }
+}
+
 // A flat form of about `bytes` bytes that names one string of half that
-// size a byte each: bytes^2 / 4 bytes of copies (64 MB from 16 KB).
+// size a byte each: bytes^2 / 4 bytes of copies (64 MB from 16 KB). Written
+// byte by byte: the record it describes would not fit in memory.
 std::string expanding_form(std::size_t bytes) {
-  umessage m;
-  const ustring text(std::string(bytes / 2, 'x'));
-  for (std::size_t i = 0; i < bytes / 2; ++i) m.add("s", text);
-  return flat_of(m);
+  const std::size_t half = bytes / 2;
+  std::string form;
+  put_packed(form, 4);  // version
+  put_packed(form, 2);  // strings: "s", then the long one
+  put_packed(form, 1);
+  form += 's';
+  put_packed(form, half);
+  form.append(half, 'x');
+  put_packed(form, 1);  // one entry: "s", string, not flagged, `half` values
+  put_packed(form, 1);
+  put_packed(form, 4);
+  form += '\0';
+  put_packed(form, half);
+  form.append(half, '\x02');
+  return form;
 }
 
 // "Dp" and further binary fields of 16 KB forms, "SR" one form of half the
