@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 #include "datastruct/CheckSettingDefinitions.h"
 #include "datastruct/ProblemNames.h"
@@ -18,25 +20,64 @@ constexpr double kAnyVersionBelow = 0.0;
 
 }  // namespace
 
+BCheckSettingList::BCheckSettingList(BCheckSettingList&& other) noexcept
+    : settings_(std::move(other.settings_)),
+      sorted_(std::exchange(other.sorted_, 0)),
+      fromDefaults_(std::move(other.fromDefaults_)) {
+  other.settings_.clear();
+}
+
+BCheckSettingList& BCheckSettingList::operator=(BCheckSettingList&& other) noexcept {
+  if (this != &other) {
+    settings_ = std::move(other.settings_);
+    sorted_ = std::exchange(other.sorted_, 0);
+    fromDefaults_ = std::move(other.fromDefaults_);
+    other.settings_.clear();
+  }
+  return *this;
+}
+
 BCheckSettingList::~BCheckSettingList() = default;
 
 int BCheckSettingList::Compare(const ustring& a, const ustring& b) const { return a.compare(b); }
 
-void BCheckSettingList::Clear() { settings_.clear(); }
+void BCheckSettingList::Clear() {
+  settings_.clear();
+  sorted_ = 0;
+}
 
 void BCheckSettingList::Add(std::unique_ptr<BCheckSetting> setting) {
   if (!setting) return;
-  // Settings usually arrive in name order: try the end first.
-  if (settings_.empty() || Compare(settings_.back()->name(), setting->name()) < 0) {
-    settings_.push_back(std::move(setting));
-    return;
-  }
-  const auto at = std::lower_bound(settings_.begin(), settings_.end(), setting->name(),
-                                   [this](const auto& s, const ustring& name) { return Compare(s->name(), name) < 0; });
-  settings_.insert(at, std::move(setting));
+  // Settings usually arrive in name order and simply go to the end. Any
+  // other order is put right in one pass when the list is next looked at:
+  // inserting each one in place costs a move of the whole tail per add.
+  if (sorted_ == settings_.size() &&
+      (settings_.empty() || Compare(settings_.back()->name(), setting->name()) < 0))
+    ++sorted_;
+  settings_.push_back(std::move(setting));
+}
+
+void BCheckSettingList::Sort() const {
+  if (sorted_ == settings_.size()) return;
+  const auto by_name = [this](const auto& a, const auto& b) { return Compare(a->name(), b->name()) < 0; };
+  // The settings added since the list was last in order, newest first, so
+  // that among equal names the one added last comes first; then merged
+  // into the ordered part, ahead of its equal names.
+  std::vector<std::unique_ptr<BCheckSetting>> added(std::make_move_iterator(settings_.begin() + sorted_),
+                                                    std::make_move_iterator(settings_.end()));
+  std::reverse(added.begin(), added.end());
+  std::stable_sort(added.begin(), added.end(), by_name);
+  std::vector<std::unique_ptr<BCheckSetting>> merged;
+  merged.reserve(settings_.size());
+  std::merge(std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()),
+             std::make_move_iterator(settings_.begin()), std::make_move_iterator(settings_.begin() + sorted_),
+             std::back_inserter(merged), by_name);
+  settings_.swap(merged);
+  sorted_ = settings_.size();
 }
 
 const BCheckSetting* BCheckSettingList::Find(const ustring& name) const {
+  Sort();
   const auto at = std::lower_bound(settings_.begin(), settings_.end(), name,
                                    [this](const auto& s, const ustring& n) { return Compare(s->name(), n) < 0; });
   if (at != settings_.end() && Compare((*at)->name(), name) == 0) return at->get();

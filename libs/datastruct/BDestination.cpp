@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "datastruct/JobLimits.h"
 #include "datastruct/KeyStreamScope.h"
 
 namespace {
@@ -219,7 +220,8 @@ void BDestination::ReadRecord(UKeyInStream& r) {
   std::vector<UserField> userFields;
   if (r.has(kUserFields)) {
     UKeyInScope list(r, kUserFields);
-    while (r.next_item()) {
+    for (std::size_t items = 1; r.next_item(); ++items) {
+      job_limits::RefuseBeyond(items, job_limits::kMaxUserFields, "BJobFile: too many user fields");
       UserField field;
       r.select(kUserCode).read(field.code);
       if (field.code.empty() || field.code == kDroppedUserField) continue;

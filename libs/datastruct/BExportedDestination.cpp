@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "datastruct/JobLimits.h"
 #include "datastruct/KeyStreamScope.h"
 
 namespace {
@@ -54,6 +55,8 @@ void BExportedDestinationList::Read(UKeyInStream& r) {
   {
     UKeyInScope list(r, kListKey);
     while (r.next_item()) {
+      job_limits::RefuseBeyond(read.size() + 1, job_limits::kMaxExportedDestinations,
+                               "BJobFile: too many exported destinations");
       auto record = std::make_unique<BExportedDestination>();
       std::int32_t identifier = 0;
       r.select(kIdentifierKey).read(identifier);

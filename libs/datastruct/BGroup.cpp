@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "datastruct/JobFileContent.h"
+#include "datastruct/JobLimits.h"
 #include "datastruct/KeyStreamScope.h"
 
 namespace {
@@ -61,10 +62,13 @@ void BGroupList::Write(UKeyOutStream& w, int mask, std::vector<BDestination*>* w
 }
 
 void BGroupList::Read(UKeyInStream& r) {
+  using namespace job_limits;
   BGroupList read(job_);
+  std::size_t destinationCount = 0;
   {
     UKeyInScope groups(r, kGroupsKey);
     while (r.next_item()) {
+      RefuseBeyond(read.Count() + 1, kMaxGroups, "BJobFile: too many groups");
       BGroup* group = read.NewGroup();
       bool active = false, flagGd = false;
       r.select(kActiveKey).read(active);
@@ -72,7 +76,10 @@ void BGroupList::Read(UKeyInStream& r) {
       group->SetActive(active);
       group->SetFlagGd(flagGd);
       UKeyInScope destinations(r, kDestinationsKey);
-      while (r.next_item()) group->NewDestination()->ReadRecord(r);
+      while (r.next_item()) {
+        RefuseBeyond(++destinationCount, kMaxDestinations, "BJobFile: too many destinations");
+        group->NewDestination()->ReadRecord(r);
+      }
     }
   }
   swap(read);

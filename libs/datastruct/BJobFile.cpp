@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "datastruct/CheckSettingDefinitions.h"
+#include "datastruct/JobLimits.h"
 #include "datastruct/KeyStreamScope.h"
 #include "datastruct/LoadSettings.h"
 #include "utils/uuid.h"
@@ -189,6 +190,8 @@ void BJobFile::ReadContent(UKeyInStream& r, int mask) {
     umessage settings;
     r.select(kSettingsKey).read_message(settings);
     LoadSettings(checkSettings, settings);
+    job_limits::RefuseBeyond(checkSettings.size(), job_limits::kMaxCheckSettings,
+                             "BJobFile: too many check settings");
   }
 
   bool flagBr = g_flag_br;

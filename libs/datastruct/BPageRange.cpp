@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "datastruct/JobLimits.h"
 #include "datastruct/KeyStreamScope.h"
 
 namespace {
@@ -18,6 +19,10 @@ constexpr std::uint16_t kKindKey = make_key("sF");
 std::int32_t clamp_to_int32(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
                                                             std::numeric_limits<std::int32_t>::max()));
+}
+
+void refuse_another(const BPageRangeListBase::Ranges& read) {
+  job_limits::RefuseBeyond(read.size() + 1, job_limits::kMaxPageRanges, "BJobFile: too many page ranges");
 }
 
 }  // namespace
@@ -74,6 +79,7 @@ void BPageRangeList::Read(UKeyInStream& r) {
     // Wide, so that hostile counts cannot overflow the running position.
     std::int64_t position = 0;
     while (r.next_item()) {
+      refuse_another(read);
       auto range = std::make_unique<BPageRange>();
       std::int32_t start = 0, count = 0, kind = 0;
       ustring label;
@@ -107,6 +113,7 @@ void BPageRangeAbsoluteList::Read(UKeyInStream& r) {
   {
     UKeyInScope list(r, kAbsoluteListKey);
     while (r.next_item()) {
+      refuse_another(read);
       std::int32_t start = 0, count = 0;
       r.select(kStartKey).read(start);
       r.select(kCountKey).read(count);

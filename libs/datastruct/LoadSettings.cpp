@@ -4,14 +4,18 @@
 
 #include "datastruct/BCheckSettingList.h"
 #include "datastruct/CheckSettingDefinitions.h"
+#include "datastruct/JobLimits.h"
 #include "datastruct/ProfilePathRule.h"
 #include "datastruct/WEffectiveProfile.h"
 #include "utils/umessage.h"
 
 namespace {
 
+bool full(const BCheckSettingList& list) { return list.size() > job_limits::kMaxCheckSettings; }
+
 void load_old_form(BCheckSettingList& list, const umessage::array_type& records) {
   for (const auto& record : records.as<std::shared_ptr<umessage>>()->values) {
+    if (full(list)) return;
     if (!record || record->value<ustring>("problem").empty()) continue;
     auto setting = std::make_unique<BCheckSetting>();
     setting->DeserialiseSetting(*record);
@@ -24,7 +28,7 @@ void load_ticket(BCheckSettingList& list, const std::shared_ptr<const umessage>&
   const CheckGroupWalk walk(profile);
   const std::shared_ptr<const SettingCatalogue> catalogue = SettingDefinitionCatalogue();
   ForEachEffectiveSetting(walk, catalogue.get(), [&](const ustring& name, const WCheckSetting& effective) {
-    if (name.empty() || effective.empty()) return;
+    if (name.empty() || effective.empty() || full(list)) return;
     auto setting = std::make_unique<BCheckSetting>();
     if (!setting->DeserialiseSetting2(name, effective)) return;
     ApplyProfilePathRule(*setting);

@@ -30,6 +30,6 @@ UKeyInStream& UKeyInStream::read_message(umessage& record) {
   // unflatten reports and logs a form it rejects and leaves the record empty;
   // the caller only sees the empty record.
   std::istringstream flat(std::move(bytes));
-  record.unflatten(flat);
+  record.unflatten(flat, message_budget_);
   return *this;
 }

@@ -403,11 +403,9 @@ namespace umessage_details {
 // logs them and discards what was built.
 class flat_reader {
  public:
-  flat_reader(const unsigned char* begin, const unsigned char* end, std::uint32_t version)
-      : p_(begin),
-        end_(end),
-        version_(version),
-        string_budget_(static_cast<std::uint64_t>(end - begin) + vxu::max_flat_string_expansion) {}
+  flat_reader(const unsigned char* begin, const unsigned char* end, std::uint32_t version,
+              vxu::flat_string_budget& budget)
+      : p_(begin), end_(end), version_(version), string_budget_(budget) {}
 
   void read_table() {
     const std::uint64_t count = packed64();
@@ -544,8 +542,7 @@ class flat_reader {
   // 24-byte copy): names and values repeat across records.
   ustring copy(const table_string& s) {
     const std::string_view text = s.text;
-    if (text.size() > string_budget_) fail("umessage::unflatten() : too much string data");
-    string_budget_ -= text.size();
+    if (!string_budget_.take(text.size())) fail("umessage::unflatten() : too much string data");
     if (text.size() > ustring::inline_capacity || s.index == kNotInTable) return ustring(text);
     if (short_copies_.empty()) short_copies_.resize(table_.size());
     ustring& made = short_copies_[s.index];
@@ -705,7 +702,7 @@ class flat_reader {
   const unsigned char* p_;
   const unsigned char* end_;
   std::uint32_t version_;
-  std::uint64_t string_budget_;
+  vxu::flat_string_budget& string_budget_;
   std::vector<table_string> table_;
   std::vector<ustring> short_copies_;  // by table position, made on first use
   std::vector<std::uint64_t> ranks_;
@@ -721,6 +718,11 @@ void umessage::flatten(std::ostream& out) const {
 }
 
 bool umessage::unflatten(std::istream& in) {
+  vxu::flat_string_budget budget;
+  return unflatten(in, budget);
+}
+
+bool umessage::unflatten(std::istream& in, vxu::flat_string_budget& budget) {
   clear();
   std::string input;
   try {
@@ -736,7 +738,8 @@ bool umessage::unflatten(std::istream& in) {
 
   try {
     umessage result;
-    umessage_details::flat_reader reader(p, end, version);
+    budget.add_input(input.size());
+    umessage_details::flat_reader reader(p, end, version, budget);
     reader.read_table();
     reader.read_body(result, 0);
     swap(result);

@@ -441,6 +441,53 @@ TEST_F(CheckSettingListTest, KeepsNameOrderAndFindsTheLastAdded) {
   EXPECT_EQ(list.Find("b"), nullptr);
 }
 
+// Out-of-order adds are sorted in lazily; the order must still be the one of
+// inserting each setting before its equal names, also when reads come
+// between adds (a sorted part and a newer unsorted part then meet).
+TEST_F(CheckSettingListTest, EqualAndDescendingNamesKeepTheOrderOfInsertingEachBeforeItsEquals) {
+  struct Case {
+    const char* adds;  // one name a character; '|' reads the list there
+  } const kCases[] = {
+      {"aaaaaa"}, {"fedcba"}, {"abcabc"}, {"aa|aa"}, {"ab|ba|ab"}, {"cba|cba|a"}, {"a|a|a|"}, {"zyx|abc|xyz"},
+  };
+  for (const Case& c : kCases) {
+    BCheckSettingList list;
+    std::vector<std::pair<std::string, double>> expected;  // inserted one at a time
+    double added = 0;
+    for (const char* p = c.adds; *p != '\0'; ++p) {
+      if (*p == '|') {
+        (void)list.Find("a");
+        continue;
+      }
+      const std::string name(1, *p);
+      list.Add(named(name.c_str(), ++added));
+      const auto at = std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return e.first >= name; });
+      expected.insert(at, {name, added});
+    }
+    std::vector<std::pair<std::string, double>> order;
+    for (std::size_t i = 0; i < list.size(); ++i) order.emplace_back(list[i].name().str(), list[i].limit(0));
+    EXPECT_EQ(order, expected) << c.adds;
+    for (const auto& entry : expected) {
+      const auto first =
+          std::find_if(expected.begin(), expected.end(), [&](const auto& e) { return e.first == entry.first; });
+      ASSERT_NE(list.Find(entry.first), nullptr) << c.adds;
+      EXPECT_EQ(list.Find(entry.first)->limit(0), first->second) << c.adds << ": Find gives the one added last";
+    }
+  }
+}
+
+TEST_F(CheckSettingListTest, MovedFromListIsEmptyAndUsable) {
+  BCheckSettingList list;
+  for (const char* name : {"c", "b", "a"}) list.Add(named(name, 1.0));
+  BCheckSettingList moved(std::move(list));
+  EXPECT_EQ(moved.size(), 3u);
+  EXPECT_EQ(moved[0].name().str(), "a");
+  EXPECT_TRUE(list.empty());  // NOLINT(bugprone-use-after-move): the contract says empty
+  for (const char* name : {"b", "a"}) list.Add(named(name, 2.0));
+  EXPECT_EQ(list[0].name().str(), "a");
+  EXPECT_EQ(list.size(), 2u);
+}
+
 TEST_F(CheckSettingListTest, FindBuildsADefaultSettingOnceFromTheDefinition) {
   BCheckSettingList list;
   EXPECT_EQ(list.Find("ResTooLowContone"), nullptr) << "no catalogue, no defaults";

@@ -6,14 +6,17 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "datastruct/CheckSettingDefinitions.h"
+#include "datastruct/JobLimits.h"
 #include "job_test_support.h"
 #include "utils/UFileSpecCore.h"
 
@@ -578,6 +581,94 @@ TEST(JobFile, RefusedPayloadLeavesTheJobAsItWas) {
   std::istringstream in(bad);
   EXPECT_THROW(job.ReadJob(in, eJobFileContent_Full), std::runtime_error);
   expect_same_job(job, reference);
+}
+
+std::string repeat(const std::string& item, std::size_t n) {
+  std::string all;
+  all.reserve(item.size() * n);
+  for (std::size_t i = 0; i < n; ++i) all += item;
+  return all;
+}
+
+// Items of a few bytes each become model objects of hundreds: every list has
+// a limit no real job reaches. At the limit the payload reads; one item more
+// and it is refused with the limit's text and the job is left as it was.
+TEST(JobFile, ListsPastTheirLimitsAreRefused) {
+  using namespace job_limits;
+  static const struct Case {
+    const char* list;
+    std::size_t limit;
+    std::function<std::string(std::size_t)> payload_of;  // n items
+    std::function<std::size_t(const BJobFile&)> count;
+    const char* error;
+  } cases[] = {
+      {"groups", kMaxGroups, [](std::size_t n) { return payload("", record("GG", repeat(int_field("GA", 0), n))); },
+       [](const BJobFile& job) { return job.groups().Count(); }, "BJobFile: too many groups"},
+      {"destinations of one group", kMaxDestinations,
+       [](std::size_t n) {
+         return payload("", record("GG", int_field("GA", 1) + record("LL", repeat(text_field("CC", ""), n))));
+       },
+       [](const BJobFile& job) { return job.groups().At(0).Count(); }, "BJobFile: too many destinations"},
+      {"destinations of two groups together", kMaxDestinations,
+       [](std::size_t n) {
+         const std::string first = int_field("GA", 1) + record("LL", repeat(text_field("CC", ""), n / 2));
+         const std::string second = int_field("GA", 0) + record("LL", repeat(text_field("CC", ""), n - n / 2));
+         return payload("", record("GG", first + second));
+       },
+       [](const BJobFile& job) { return job.groups().At(0).Count() + job.groups().At(1).Count(); },
+       "BJobFile: too many destinations"},
+      {"user fields", kMaxUserFields,
+       [](std::size_t n) {
+         return payload("", record("GG", int_field("GA", 1) + record("LL", record("UF", repeat(text_field("UP", "x"), n)))));
+       },
+       [](const BJobFile& job) { return job.groups().At(0).At(0).userFields().size(); },
+       "BJobFile: too many user fields"},
+      {"relative page ranges", kMaxPageRanges,
+       [](std::size_t n) { return payload(record("LP", repeat(int_field("sS", 0), n))); },
+       [](const BJobFile& job) { return job.pageRanges().Count(); }, "BJobFile: too many page ranges"},
+      {"absolute page ranges", kMaxPageRanges,
+       [](std::size_t n) { return payload(record("PR", repeat(int_field("sS", 0), n))); },
+       [](const BJobFile& job) { return job.absolutePageRanges().Count(); }, "BJobFile: too many page ranges"},
+      {"page ranges of an exported destination", kMaxPageRanges,
+       [](std::size_t n) { return payload(record("EL", int_field("ID", 1) + record("PR", repeat(int_field("sS", 0), n)))); },
+       [](const BJobFile& job) { return job.exportedDestinations().At(0).pageRanges().Count(); },
+       "BJobFile: too many page ranges"},
+      {"check settings of the old form, all of one name", kMaxCheckSettings,
+       [](std::size_t n) {
+         umessage settings;
+         auto setting = std::make_shared<umessage>();
+         setting->add("problem", "ResTooLowContone");
+         for (std::size_t i = 0; i < n; ++i) settings.add("settings", setting);
+         std::ostringstream flat;
+         settings.flatten(flat);
+         return payload("", field(make_key("SR"), 8, flat.str()));
+       },
+       [](const BJobFile& job) { return job.checkSettings().size(); }, "BJobFile: too many check settings"},
+      {"exported destinations", kMaxExportedDestinations,
+       [](std::size_t n) { return payload(record("EL", repeat(int_field("ID", 0), n))); },
+       [](const BJobFile& job) { return job.exportedDestinations().Count(); },
+       "BJobFile: too many exported destinations"},
+  };
+  for (const Case& c : cases) {
+    {
+      BJobFile job;
+      std::istringstream in(c.payload_of(c.limit));
+      ASSERT_NO_THROW(job.ReadJob(in, eJobFileContent_Full)) << c.list;
+      EXPECT_EQ(c.count(job), c.limit) << c.list;
+    }
+    BJobFile job;
+    fill_every_field(job);
+    BJobFile reference;
+    fill_every_field(reference);
+    std::istringstream in(c.payload_of(c.limit + 1));
+    try {
+      job.ReadJob(in, eJobFileContent_Full);
+      ADD_FAILURE() << c.list << ": no exception past the limit";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), c.error) << c.list;
+    }
+    expect_same_job(job, reference);
+  }
 }
 
 TEST(JobFile, FailedInputStreamIsNotRead) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -180,6 +183,67 @@ TEST_F(ProfileTest, AllAtOnceMatchesNameByName) {
                           });
   EXPECT_EQ(seen, profile.ProblemNames());
   EXPECT_EQ(seen.size(), 9u);
+}
+
+// A setting with random severity, limits and fix flag: ties, NaN, signed
+// zeros and unknown words included, so that every rule of the merges meets
+// every other.
+Rec random_setting(std::mt19937& random) {
+  static const char* const kWords[] = {"fault", "warn", "note", "ignore", "bogus"};
+  static const double kValues[] = {1.0, 2.0, 2.0, -0.0, 0.0, std::numeric_limits<double>::quiet_NaN(), 300.0};
+  Rec r;
+  if (random() % 3 != 0) r("sev", kWords[random() % 5]);
+  for (int slot = 0; slot < 3; ++slot)
+    if (random() % 3 == 0) r(WCheckSetting::LimitKey(slot).c_str(), kValues[random() % 7]);
+  if (random() % 4 == 0) r("fix", random() % 2 == 0);
+  return r;
+}
+
+// A check group with random own settings, an "all" fallback most of the time
+// and a run of restrictions (nested now and then) that are mostly fallbacks.
+Rec random_group(std::mt19937& random, int depth) {
+  static const char* const kNames[] = {"MissingBleedBox", "InkWeightTAC", "ResTooLowContone", "Transparency",
+                                       "InkWeightShadow", "Setting_ControlStrip", "Setting_MinimumBleed", "Odd"};
+  Rec checks;
+  for (const char* name : kNames)
+    if (random() % 6 == 0) checks(name, random_setting(random));
+  if (random() % 4 != 0) checks("all", random_setting(random));
+  Rec group;
+  group("checks", checks);
+  const int restrictions = depth == 0 ? 0 : static_cast<int>(random() % 12);
+  for (int i = 0; i < restrictions; ++i) group("restrictions", random_group(random, random() % 5 == 0 ? depth - 1 : 0));
+  return group;
+}
+
+std::string flat_bytes(const WCheckSetting& setting) {
+  std::ostringstream out;
+  if (!setting.empty()) setting.message()->flatten(out);
+  return out.str();
+}
+
+// The pass over all names merges runs of fallbacks from precomputed
+// summaries; over random tickets with long runs of fallbacks between a
+// name's own settings it must give, byte for byte, what gathering the
+// settings name by name and merging them gives.
+TEST_F(ProfileTest, AllAtOnceMatchesNameByNameOverRunsOfFallbacks) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    std::mt19937 random(seed);
+    Rec ticket;
+    const int destinations = static_cast<int>(random() % 3);
+    for (int d = 0; d < destinations; ++d)
+      ticket("destinations", destination(std::to_string(d).c_str(), random_group(random, 2)));
+    ticket("zts", random_group(random, 2));
+    const WEffectiveProfileT profile(ticket.ptr());
+    const auto catalogue = SettingDefinitionCatalogue();
+    std::vector<ustring> seen;
+    ForEachEffectiveSetting(CheckGroupWalk(profile), catalogue.get(),
+                            [&](const ustring& name, const WCheckSetting& setting) {
+                              seen.push_back(name);
+                              EXPECT_EQ(flat_bytes(setting), flat_bytes(EffectiveSetting(profile, name)))
+                                  << "seed " << seed << ", " << name.str();
+                            });
+    EXPECT_EQ(seen, profile.ProblemNames()) << "seed " << seed;
+  }
 }
 
 // ---- merges ----------------------------------------------------------------------

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <stdexcept>
 
 #include "utils/UKeyStream.h"
 #include "utils/umessage.h"
+#include "utils/umessage_serialize.h"
 
 namespace {
 
@@ -57,6 +59,32 @@ TEST(KeyStreamDumpTest, TreeOfEveryFieldType) {
             "    [1] string 1 \"e\"\n"
             "  ms user/binary 28 {\"n\":3,\"what\":\"details\"}\n"
             "  0x0102 user/binary 2 01FF\n");
+}
+
+// The flat forms of one dump share one budget of string copies: two forms
+// that each decode alone do not both decode in one dump; the second is shown
+// as hex.
+TEST(KeyStreamDumpTest, FlatFormsOfOneDumpShareOneStringBudget) {
+  const ustring text(std::string(1 << 20, 'x'));
+  umessage big;
+  for (std::uint64_t i = 0; i < (vxu::min_flat_string_budget >> 20) + vxu::flat_string_expansion_ratio - 1; ++i)
+    big.add("s", text);
+  const auto stream_of = [&](int forms) {
+    std::ostringstream bytes;
+    UKeyOutStream w(bytes);
+    for (int i = 0; i < forms; ++i) w.key(make_key(i == 0 ? "f1" : "f2")).write_message(big);
+    w.close_all();
+    return bytes.str();
+  };
+  const auto decoded = [](const std::string& tree) {
+    std::size_t n = 0;
+    for (std::size_t at = tree.find(" {\"s\":["); at != std::string::npos; at = tree.find(" {\"s\":[", at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(decoded(dump_of(stream_of(1))), 1u);
+  const std::string two = dump_of(stream_of(2));
+  EXPECT_EQ(decoded(two), 1u);
+  EXPECT_NE(two.find("  f2 user/binary"), std::string::npos);
 }
 
 TEST(KeyStreamDumpTest, RejectsWhatIsNotAKeyStream) {

@@ -2,9 +2,11 @@
 // flat form of umessage.
 #include "utils/UKeyStream.h"
 #include "utils/umessage.h"
+#include "utils/umessage_serialize.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 
@@ -66,6 +68,42 @@ TEST(KeyStreamMessageTest, ReadBack) {
   EXPECT_EQ(element, settings);
   r.read_message(element);
   EXPECT_TRUE(element.empty()) << "an exhausted array gives an empty record";
+}
+
+// A form of about 1 MiB that names its one long string so often that its
+// copies nearly exhaust a budget of its own.
+umessage expanding_record() {
+  const ustring text(std::string(1 << 20, 'x'));
+  const std::uint64_t copies = (vxu::min_flat_string_budget >> 20) + vxu::flat_string_expansion_ratio - 1;
+  umessage m;
+  for (std::uint64_t i = 0; i < copies; ++i) m.add("s", text);
+  return m;
+}
+
+// The messages of one stream share one budget of string copies: each of the
+// two forms decodes when it is read alone, but not both from one payload.
+TEST(KeyStreamMessageTest, MessagesOfOneStreamShareOneStringBudget) {
+  const umessage big = expanding_record();
+  std::ostringstream out;
+  {
+    UKeyOutStream w(out);
+    w.key(make_key("Dp")).write_message(big);
+    w.key(make_key("SR")).write_message(big);
+  }
+  for (const std::uint16_t key : {make_key("Dp"), make_key("SR")}) {
+    std::istringstream in(out.str());
+    UKeyInStream alone(in);
+    umessage got;
+    alone.select(key).read_message(got);
+    EXPECT_EQ(got, big) << "read alone, each form decodes";
+  }
+  std::istringstream in(out.str());
+  UKeyInStream r(in);
+  umessage first, second;
+  r.select(make_key("Dp")).read_message(first);
+  r.select(make_key("SR")).read_message(second);
+  EXPECT_EQ(first, big);
+  EXPECT_TRUE(second.empty()) << "the second form finds the budget spent";
 }
 
 }  // namespace

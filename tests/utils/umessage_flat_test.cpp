@@ -783,10 +783,13 @@ TEST(Unflatten, RefusesStringsLongerThanAUstring) {
   EXPECT_EQ(result.errors, std::vector<std::string>{"umessage::unflatten() : string too long"});
 }
 
-// Ids are short and strings are not: copies of one long string are bounded.
+// Ids are short and strings are not: copies of one long string are bounded
+// by the floor plus the ratio times the form's size.
 TEST(Unflatten, BoundsTheCopiesOfRepeatedStrings) {
   const std::string text(1 << 20, 'x');
-  const std::uint64_t copies = (vxu::max_flat_string_expansion >> 20) + 3;
+  // A form of about 1 MiB + 2 bytes a copy: the budget allows this many.
+  const std::uint64_t allowed = (vxu::min_flat_string_budget >> 20) + vxu::flat_string_expansion_ratio + 1;
+  const std::uint64_t copies = allowed + 3;
   form f;
   f.packed(4).packed(2).text("a").text(text).packed(1).entry4(1, 4, 0, copies);
   for (std::uint64_t i = 0; i < copies; ++i) f.packed(2);
@@ -798,10 +801,10 @@ TEST(Unflatten, BoundsTheCopiesOfRepeatedStrings) {
 
   // Within the bound the same string is copied as often as it is named.
   form fine;
-  fine.packed(4).packed(2).text("a").text(text).packed(1).entry4(1, 4, 0, 8);
-  for (int i = 0; i < 8; ++i) fine.packed(2);
+  fine.packed(4).packed(2).text("a").text(text).packed(1).entry4(1, 4, 0, allowed - 1);
+  for (std::uint64_t i = 0; i < allowed - 1; ++i) fine.packed(2);
   ASSERT_TRUE(read_into(record, fine).ok);
-  EXPECT_EQ(record.count("a"), 8u);
+  EXPECT_EQ(record.count("a"), allowed - 1);
 }
 
 TEST(Unflatten, ReadsTheDeepestNestingAllowed) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "datastruct/CheckSettingTypes.h"
@@ -337,5 +338,5 @@ std::string write_job_payload(BJobFile& job, const JobMessages& messages) {
     w.close_all();
     if (w.failed()) throw JobJsonError("cannot write the payload");
   }
-  return out.str();
+  return std::move(out).str();
 }

@@ -16,6 +16,7 @@
 //
 // Exit status: 0 done, 1 input refused (the reader's error text on standard
 // error), 2 usage error.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "JobJson.h"
@@ -176,8 +178,12 @@ std::string last_captured(const std::string& text) {
 
 void write_payload(const std::string& bytes, bool hex) {
   if (hex) {
-    const ustring text = hex_encode(bytes.data(), bytes.size());
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    // In slices: the text is twice the payload's size and need not be held.
+    constexpr std::size_t kSlice = 32768;
+    for (std::size_t at = 0; at < bytes.size(); at += kSlice) {
+      const ustring text = hex_encode(bytes.data() + at, std::min(kSlice, bytes.size() - at));
+      std::fwrite(text.data(), 1, text.size(), stdout);
+    }
     std::fputc('\n', stdout);
   } else {
     vxp::Platform::Default().set_binary_mode(stdout);
@@ -277,7 +283,7 @@ int rewrite(const std::vector<std::string>& args) {
   std::ostringstream out;
   const bool ok = mask == kJobFileContent_Export ? job.WriteForExport(out) : job.WriteJob(out, mask);
   if (!ok) throw Refused("cannot write the payload");
-  write_payload(out.str(), o.hexOut);
+  write_payload(std::move(out).str(), o.hexOut);
   return kExitDone;
 }
 

@@ -65,21 +65,17 @@ std::string json_string(const std::string& bytes) {
   return all.size() >= 6 ? all.substr(5, all.size() - 6) : all;
 }
 
-// The record held by a user/binary field, as JSON text, when the bytes are a
-// flat form that decodes; the reader's complaint is kept off the log.
-bool flat_form_as_json(const std::string& bytes, std::string& json) {
+// The record held by a user/binary field, when the bytes are a flat form
+// that decodes; the reader's complaint is kept off the log. The copies of
+// its strings are charged to the dump's one budget.
+bool flat_form_record(const std::string& bytes, umessage& record, vxu::flat_string_budget& budget) {
   if (bytes.empty()) return false;
   const std::uint32_t mask = vxu::system_logger.mask();
   vxu::system_logger.set_mask(0);
-  umessage record;
   std::istringstream in(bytes);
-  const bool ok = record.unflatten(in);
+  const bool ok = record.unflatten(in, budget);
   vxu::system_logger.set_mask(mask);
-  if (!ok) return false;
-  std::ostringstream text;
-  record.write(text);
-  json = text.str();
-  return true;
+  return ok;
 }
 
 class Dumper {
@@ -169,9 +165,10 @@ class Dumper {
         o << ' ' << json_string(data);
         break;
       default: {
-        std::string json;
-        if (info.type == UKeyStream::eFieldType_Binary && flat_form_as_json(data, json)) {
-          o << ' ' << json;
+        umessage record;
+        if (info.type == UKeyStream::eFieldType_Binary && flat_form_record(data, record, budget_)) {
+          o << ' ';
+          record.write(o);  // straight to the output: a record's JSON can be large
         } else if (!data.empty()) {
           o << ' ' << hex_of(data, kMaxHexBytes);
         }
@@ -203,6 +200,9 @@ class Dumper {
 
   UKeyInStream& in_;
   std::ostream& out_;
+  // One for the whole dump: a stream of many fields that each expand
+  // within a budget of their own would expand without bound together.
+  vxu::flat_string_budget budget_;
 };
 
 }  // namespace

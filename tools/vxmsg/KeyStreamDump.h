@@ -17,5 +17,7 @@
 // in hex; doubles in their shortest exact form; strings as JSON string
 // literals (all bytes, whatever the code field says); user/binary data as the
 // JSON text of the record it holds when it is a valid flat form, else as hex.
+// The flat forms of one dump share one budget of string copies
+// (utils/umessage_serialize.h): past it, a field's form is shown as hex.
 // Throws std::runtime_error when the input is not a key stream.
 void dump_key_stream(std::istream& in, std::ostream& out);

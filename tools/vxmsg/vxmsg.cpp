@@ -97,14 +97,28 @@ int run_json(const std::string& input, std::ostream& out, std::string& error) {
   return 0;
 }
 
+// Keeps nothing of what is written to it.
+class NullBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
 int run_dump(const std::string& input, std::ostream& out, std::string& error) {
-  std::istringstream in(input);
+  // A dump can be refused part of the way through; it is walked once
+  // without output first, so that a refused input writes nothing and an
+  // accepted one is written as it is walked, not built in memory.
   try {
-    dump_key_stream(in, out);
+    NullBuffer nothing;
+    std::ostream sink(&nothing);
+    std::istringstream in(input);
+    dump_key_stream(in, sink);
   } catch (const std::exception& e) {
     error = e.what();
     return kExitRejected;
   }
+  std::istringstream in(input);
+  dump_key_stream(in, out);
   return 0;
 }
 
@@ -186,16 +200,14 @@ int main(int argc, char** argv) {
     std::cerr << "vxmsg: cannot read " << (path == "-" ? std::string("standard input") : path) << "\n";
     return kExitRejected;
   }
-  // The result is built in memory first: a rejected input writes nothing.
-  std::ostringstream out;
+  // Every command decides on its input before it writes, so a rejected
+  // input writes nothing; the result goes straight to standard output.
   std::string error;
-  const int status = command->run(input, out, error);
+  const int status = command->run(input, std::cout, error);
   if (status != 0) {
     std::cerr << "vxmsg: " << error << "\n";
     return status;
   }
-  const std::string text = out.str();
-  std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
   std::cout.flush();
   return std::cout ? 0 : kExitRejected;
 }

@@ -35,8 +35,9 @@ class BCheckSettingList {
   BCheckSettingList() = default;
   BCheckSettingList(const BCheckSettingList&) = delete;
   BCheckSettingList& operator=(const BCheckSettingList&) = delete;
-  BCheckSettingList(BCheckSettingList&&) noexcept = default;
-  BCheckSettingList& operator=(BCheckSettingList&&) noexcept = default;
+  // A moved-from list is empty.
+  BCheckSettingList(BCheckSettingList&& other) noexcept;
+  BCheckSettingList& operator=(BCheckSettingList&& other) noexcept;
   virtual ~BCheckSettingList();
 
   // The order of the list: <0, 0, >0 as a sorts before, with, after b.
@@ -45,7 +46,8 @@ class BCheckSettingList {
   // Destroys every setting of the sorted list.
   void Clear();
   // Inserts keeping the order (before equal names); a null setting is
-  // ignored.
+  // ignored. Any order of adds costs O(n log n) in all: settings that
+  // arrive out of order are sorted in when the list is next read.
   void Add(std::unique_ptr<BCheckSetting> setting);
 
   // The setting of that name: from the list, else from the settings built
@@ -62,10 +64,19 @@ class BCheckSettingList {
 
   std::size_t size() const { return settings_.size(); }
   bool empty() const { return settings_.empty(); }
-  const BCheckSetting& operator[](std::size_t i) const { return *settings_[i]; }
+  const BCheckSetting& operator[](std::size_t i) const {
+    Sort();
+    return *settings_[i];
+  }
 
  private:
-  std::vector<std::unique_ptr<BCheckSetting>> settings_;
+  // Brings the settings added out of order into place.
+  void Sort() const;
+
+  // In order up to sorted_; after it, the settings added since, in the
+  // order of adding. Reading the list sorts them in, hence mutable.
+  mutable std::vector<std::unique_ptr<BCheckSetting>> settings_;
+  mutable std::size_t sorted_ = 0;
   // Built by Find from definition defaults; logically part of the const
   // list's answers, hence mutable.
   mutable std::vector<std::shared_ptr<BCheckSetting>> fromDefaults_;

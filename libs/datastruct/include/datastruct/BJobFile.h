@@ -33,7 +33,9 @@
 // read has succeeded, so a job never holds half a payload. Thrown: the
 // key-stream reader's std::runtime_error texts ("UKeyInStream: meta key
 // mismatch", "UKeyInStream: expecting record", "UKeyInStream: reading field
-// longer than expected"), std::bad_alloc. Missing data is not an error:
+// longer than expected"), the refusals of lists past the limits of
+// JobLimits.h ("BJobFile: too many destinations", ...), std::bad_alloc.
+// Missing data is not an error:
 // absent numbers and booleans keep the job's values, absent strings clear
 // theirs, an absent list reads as empty. The reader is bounded by the
 // payload, and nothing read from it (counts, lengths) sizes an allocation or

@@ -12,8 +12,9 @@
 // range, except that a relative item without "sF" gets kind 0; an absolute
 // item always gets kind '+'. A missing record reads as an empty list. Reading
 // throws only what the key-stream reader throws (a number longer than four
-// bytes: "UKeyInStream: reading field longer than expected"); the list is then
-// unchanged.
+// bytes: "UKeyInStream: reading field longer than expected") and, for a record
+// of more than job_limits::kMaxPageRanges items, "BJobFile: too many page
+// ranges" (JobLimits.h); the list is then unchanged.
 #pragma once
 
 #include <cstddef>

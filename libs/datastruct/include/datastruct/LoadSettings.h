@@ -13,6 +13,9 @@
 // (ProfilePathRule.h).
 //
 // The list is cleared first, so a message of neither form leaves it empty.
+// At most job_limits::kMaxCheckSettings + 1 settings are loaded (JobLimits.h):
+// a list longer than the limit tells the caller that the message held more,
+// without the cost of building them all; ReadContent then refuses the job.
 // Nothing throws for bad content: values of the wrong type read as absent,
 // and the ticket's restriction nesting is bounded (kMaxRestrictionDepth).
 // The ticket is not validated here (TicketIsWellFormed is separate).

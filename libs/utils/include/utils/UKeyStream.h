@@ -53,6 +53,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "utils/umessage_serialize.h"
 #include "utils/ustring.h"
 
 class umessage;
@@ -295,7 +296,9 @@ class UKeyInStream : public UKeyStream {
   UKeyInStream& read_bytes(void* buffer, std::size_t n);
   // Clears the record, then fills it from the current field's flat form when
   // the field is present and not empty. A flat form that does not decode
-  // leaves the record empty.
+  // leaves the record empty. Every message read from one stream shares one
+  // budget of string copies (utils/umessage_serialize.h): a payload of many
+  // small forms gets no more than one form of their total size.
   UKeyInStream& read_message(umessage& record);
 
   // Pushes a frame for the container under k in the current item (it becomes
@@ -369,6 +372,7 @@ class UKeyInStream : public UKeyStream {
   std::uint64_t window_start_ = 0;
   std::size_t window_length_ = 0;
   unsigned char window_[kWindowSize];
+  vxu::flat_string_budget message_budget_;
 };
 
 // Manipulator: leave().

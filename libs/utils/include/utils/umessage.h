@@ -46,6 +46,10 @@
 
 class umessage;
 
+namespace vxu {
+class flat_string_budget;  // utils/umessage_serialize.h
+}
+
 namespace umessage_details {
 class flat_reader;  // builds records from the flat form (umessage_serialize.cpp)
 }  // namespace umessage_details
@@ -269,8 +273,12 @@ class umessage {
   // Consumes in to its end: the form carries no length, so the stream is
   // taken to hold one form; bytes after it are read but not examined. False
   // on failure, with the record empty and, past the version, an ERROR log
-  // record giving the reason.
+  // record giving the reason. String copies are bounded by a budget of its
+  // own for this one form (utils/umessage_serialize.h).
   bool unflatten(std::istream& in);
+  // The same, with the string copies charged to `budget`, which the caller
+  // shares between the forms of one read; the form's size is added to it.
+  bool unflatten(std::istream& in, vxu::flat_string_budget& budget);
 
  private:
   // The flat reader fills entries_ directly: in name order by appending, and

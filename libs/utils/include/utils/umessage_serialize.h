@@ -46,9 +46,11 @@
 //   ending inside a value ("umessage::unflatten() : truncated input"); a
 //   string longer than a ustring can hold ("umessage::unflatten() : string
 //   too long"); string values and names whose copies add up to more than the
-//   input's size plus max_flat_string_expansion bytes ("umessage::unflatten()
-//   : too much string data": ids are short, strings are not, so without a
-//   bound a few kilobytes could ask for terabytes of copies).
+//   read's budget allows ("umessage::unflatten() : too much string data":
+//   ids are short, strings are not, so without a bound a few kilobytes could
+//   ask for terabytes of copies). The budget (flat_string_budget below) is
+//   relative to the input with a small floor, and one budget may be shared
+//   by every form of one read, so that k forms cannot ask for k floors.
 // Each of these is logged as an ERROR record naming umessage::unflatten, and
 // unflatten returns false with the record empty.
 //
@@ -80,7 +82,36 @@ inline constexpr std::uint64_t max_flat_entries = 0x20000;
 // read, one inside 257 is refused.
 inline constexpr int max_flat_nesting = 256;
 
-// Bytes of string copies a read may make beyond the size of its input.
-inline constexpr std::uint64_t max_flat_string_expansion = std::uint64_t{64} << 20;
+// Bytes of string copies a read may make: the floor, plus the ratio for
+// every byte of flat form the read takes in.
+inline constexpr std::uint64_t min_flat_string_budget = std::uint64_t{4} << 20;
+inline constexpr std::uint64_t flat_string_expansion_ratio = 16;
+
+// The string copies one read may still make. A reader that decodes several
+// flat forms out of one input (a job payload's "Dp" and "SR", every field a
+// dump shows) passes one budget to all of them: it starts at the floor and
+// grows by the ratio with each form's size, so the copies of the whole read
+// stay within floor + ratio x input however the input is split.
+class flat_string_budget {
+ public:
+  flat_string_budget() = default;
+
+  // A form of `bytes` bytes joins the read.
+  void add_input(std::uint64_t bytes) {
+    const std::uint64_t room = UINT64_MAX - remaining_;
+    remaining_ += bytes > room / flat_string_expansion_ratio ? room : bytes * flat_string_expansion_ratio;
+  }
+  // Takes `bytes` from the budget; false (taking nothing) when they are not
+  // left.
+  bool take(std::uint64_t bytes) {
+    if (bytes > remaining_) return false;
+    remaining_ -= bytes;
+    return true;
+  }
+  std::uint64_t remaining() const { return remaining_; }
+
+ private:
+  std::uint64_t remaining_ = min_flat_string_budget;
+};
 
 }  // namespace vxu
