@@ -155,9 +155,10 @@ class Dumper {
         break;
       case UKeyStream::eFieldType_Float:
         if (data.size() <= 8) {
+          // The data are the double's low-order bytes, leading zero bytes
+          // dropped (0.0 has none), as the reader takes them.
           std::uint64_t bits = 0;
           for (unsigned char b : data) bits = (bits << 8) | b;
-          bits <<= 8 * (8 - data.size());
           char text[32];
           const auto r = std::to_chars(text, text + sizeof text, std::bit_cast<double>(bits));
           o << ' ' << std::string(text, r.ptr);
