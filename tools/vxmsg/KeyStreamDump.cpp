@@ -183,6 +183,7 @@ class Dumper {
   }
 
   void container(int indent, const UKeyInStream::FieldInfo& info) {
+    const int depth = in_.depth();
     try {
       if (info.type == UKeyStream::eFieldType_Record) {
         in_.enter_record(info.key);
@@ -193,6 +194,10 @@ class Dumper {
       }
       in_.leave();
     } catch (const std::runtime_error& e) {
+      // Back out of every level entered below this field, so the walk goes
+      // on after it: left inside, it would take the rest of an array for
+      // endless empty items.
+      while (in_.depth() > depth) in_.leave();
       line(indent + 1) << "(" << e.what() << ")\n";
     }
   }
