@@ -4,14 +4,26 @@
 // The decoder is checked against a plain reading of the text: it accepts
 // exactly when every paired UTF-16LE character is an ASCII hexadecimal
 // digit, and then gives one byte per pair, high nibble first.
+// DecodeHexPayload parks exactly those bytes as the waiting answer when it
+// accepts, and leaves the answer that waited untouched when it refuses.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
+#include <streambuf>
 #include <string>
 
 #include "CSBoilerPlate/menuHandler_win32.h"
 
 namespace {
+
+// A refused answer is logged; a fuzzer refuses millions. The log
+// statements still run, their text goes nowhere.
+class NullBuf : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
 
 void check(bool condition) {
   if (!condition) std::abort();
@@ -28,6 +40,9 @@ int Digit(std::uint8_t low, std::uint8_t high) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Never destroyed: std::cerr still points at it during static destruction.
+  static const bool quiet = (std::cerr.rdbuf(new NullBuf), true);
+  (void)quiet;
   if (size > 0xFFFFFFFFu) return 0;
   const auto count = static_cast<std::uint32_t>(size);
   std::string expected;
@@ -45,5 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool accepted = DecodeHexText(data, count, &out);
   check(accepted == valid);
   check(out == (valid ? expected : "untouched"));
+
+  PendingReply pending;
+  pending.Park("waiting", eReplyKind_Export);
+  const auto kind = static_cast<ReplyKind>(1 + size % 3);
+  check(DecodeHexPayload(data, count, kind, pending) == valid);
+  check(pending.HasReply() && *pending.Bytes() == (valid ? expected : "waiting"));
+  check(pending.Kind() == (valid ? kind : eReplyKind_Export));
   return 0;
 }

@@ -227,7 +227,10 @@ class flat_writer {
 
   void write_body(chunk_writer& out, const umessage& record) {
     out.put_packed(record.size());
-    for (const auto& [name, array] : record) {
+    for (const auto& field : record) {
+      // A plain reference, not a structured binding: the lambda below
+      // captures it, which clang accepts for bindings only from version 16.
+      const auto& array = field.array;
       out.put_packed(next_id());
       const int type = array.code();
       out.put_packed(static_cast<std::uint32_t>(type));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <sstream>
 #include <stdexcept>
@@ -85,6 +86,23 @@ TEST(KeyStreamDumpTest, FlatFormsOfOneDumpShareOneStringBudget) {
   const std::string two = dump_of(stream_of(2));
   EXPECT_EQ(decoded(two), 1u);
   EXPECT_NE(two.find("  f2 user/binary"), std::string::npos);
+}
+
+// The writer drops a double's leading zero bytes: 0.0 has no data (a shift by
+// 64 bits was undefined) and the smallest denormal one byte, which is the
+// value's lowest (it was shown as if it were the highest).
+TEST(KeyStreamDumpTest, ShortFloatsShowTheValueTheReaderReads) {
+  std::ostringstream bytes;
+  {
+    UKeyOutStream w(bytes);
+    w.key(make_key("ze")).write(0.0);
+    w.key(make_key("dn")).write(std::bit_cast<double>(std::uint64_t{1}));
+    w.key(make_key("ng")).write(-0.0);
+  }
+  const std::string text = dump_of(bytes.str());
+  EXPECT_NE(text.find("  ze float 0 0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  dn float 1 5e-324\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("  ng float 8 -0\n"), std::string::npos) << text;
 }
 
 TEST(KeyStreamDumpTest, RejectsWhatIsNotAKeyStream) {

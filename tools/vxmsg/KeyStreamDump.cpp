@@ -151,9 +151,10 @@ class Dumper {
         break;
       case UKeyStream::eFieldType_Float:
         if (data.size() <= 8) {
+          // The data are the double's low-order bytes, leading zero bytes
+          // dropped (0.0 has none), as the reader takes them.
           std::uint64_t bits = 0;
           for (unsigned char b : data) bits = (bits << 8) | b;
-          bits <<= 8 * (8 - data.size());
           char text[32];
           const auto r = std::to_chars(text, text + sizeof text, std::bit_cast<double>(bits));
           o << ' ' << std::string(text, r.ptr);
@@ -179,6 +180,7 @@ class Dumper {
   }
 
   void container(int indent, const UKeyInStream::FieldInfo& info) {
+    const int depth = in_.depth();
     try {
       if (info.type == UKeyStream::eFieldType_Record) {
         in_.enter_record(info.key);
@@ -189,6 +191,10 @@ class Dumper {
       }
       in_.leave();
     } catch (const std::runtime_error& e) {
+      // Back out of every level entered below this field, so the walk goes
+      // on after it: left inside, it would take the rest of an array for
+      // endless empty items.
+      while (in_.depth() > depth) in_.leave();
       line(indent + 1) << "(" << e.what() << ")\n";
     }
   }
